@@ -1,0 +1,1 @@
+#include "window/frmbrindlo.h"
