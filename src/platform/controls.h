@@ -60,6 +60,7 @@ public:
     QString Caption() const;
     void setCaption(const QString& caption);
     void setAlignment(Alignment alignment);
+    void setBuddy(QWidget* buddy); // the control this label names
     QWidget* widget() const override;
 
 private:

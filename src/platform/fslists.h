@@ -5,7 +5,8 @@
 #include <QStringList>
 
 class QListWidget;
-class QListWidgetItem;
+class QTreeWidget;
+class QTreeWidgetItem;
 
 namespace platform {
 
@@ -39,16 +40,16 @@ public:
     QString Path() const;
     // Refused, with nothing changed, when the folder cannot be opened.
     void setPath(const QString& path);
-    QListWidget* listWidget() const { return list_; }
+    QTreeWidget* treeWidget() const { return tree_; }
     QWidget* widget() const override;
 
     Event<> Change;
 
 private:
-    void openEntry(QListWidgetItem* item);
+    void openEntry(QTreeWidgetItem* item);
     void show(const QString& path, const QStringList& subfolders);
 
-    QListWidget* list_;
+    QTreeWidget* tree_;
     QString path_;
 };
 
@@ -72,6 +73,7 @@ public:
     int ListIndex() const;
     void Refresh(); // lists the folder again; the selection is kept if it is still there
     void SetFocus();
+    void Clear(); // lists nothing, in no folder
     QListWidget* listWidget() const { return list_; }
     QWidget* widget() const override;
 

@@ -26,6 +26,7 @@ inline QRect twipsToRect(int left, int top, int width, int height) {
 // what was written, and applied to its widget in pixels.
 class TwipsGeometry {
 public:
+    virtual ~TwipsGeometry() = default;
     int Left() const { return left_; }
     int Top() const { return top_; }
     int Width() const { return width_; }

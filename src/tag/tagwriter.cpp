@@ -1,1 +1,3 @@
 #include "window/frmbrindlo.h"
+
+void frmBrindlo::cmdSaveTag_Click() {}

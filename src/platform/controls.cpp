@@ -1,0 +1,174 @@
+#include "platform/controls.h"
+
+#include <QAbstractItemView>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QSignalBlocker>
+#include <QStyleOptionButton>
+#include <QStylePainter>
+#include <QTimer>
+
+namespace platform {
+
+void Control::setAccessibleName(const QString& name) { widget()->setAccessibleName(name); }
+
+// --- Button ------------------------------------------------------------------
+
+namespace {
+
+// A push button whose caption may be wider than the style's content area
+// (the tall, narrow toggle button): it then centres the caption over the
+// whole face instead of clipping it.
+class PushButton final : public QPushButton {
+public:
+    using QPushButton::QPushButton;
+
+protected:
+    void paintEvent(QPaintEvent* event) override {
+        QStyleOptionButton option;
+        initStyleOption(&option);
+        const QRect content = style()->subElementRect(QStyle::SE_PushButtonContents, &option, this);
+        const int needed = fontMetrics().horizontalAdvance(QString(option.text).remove(u'&'));
+        if (needed <= content.width()) {
+            QPushButton::paintEvent(event);
+            return;
+        }
+        QStylePainter painter(this);
+        const QString caption = option.text;
+        option.text.clear();
+        painter.drawControl(QStyle::CE_PushButton, option);
+        painter.drawItemText(rect(), Qt::AlignCenter | Qt::TextShowMnemonic, palette(),
+                             isEnabled(), caption, QPalette::ButtonText);
+    }
+};
+
+} // namespace
+
+Button::Button(QWidget* parent) : button_(new PushButton(parent)) {
+    button_->setAutoDefault(false);
+    QObject::connect(button_, &QPushButton::clicked, this, [this] { Click.raiseFromUser(); });
+}
+
+QString Button::Caption() const { return button_->text(); }
+void Button::setCaption(const QString& caption) { button_->setText(caption); }
+bool Button::Visible() const { return !button_->isHidden(); }
+void Button::setVisible(bool visible) { button_->setVisible(visible); }
+void Button::setToolTip(const QString& tip) { button_->setToolTip(tip); }
+QWidget* Button::widget() const { return button_; }
+
+// --- Label -------------------------------------------------------------------
+
+Label::Label(QWidget* parent) : label_(new QLabel(parent)) {
+    // Labels never take the mouse, so a control standing over one stays
+    // clickable over its whole area.
+    label_->setAttribute(Qt::WA_TransparentForMouseEvents);
+    label_->setTextFormat(Qt::PlainText);
+    setAlignment(Alignment::Left);
+}
+
+QString Label::Caption() const { return label_->text(); }
+void Label::setCaption(const QString& caption) { label_->setText(caption); }
+void Label::setAlignment(Alignment alignment) {
+    label_->setAlignment((alignment == Alignment::Right ? Qt::AlignRight : Qt::AlignLeft) |
+                         Qt::AlignTop);
+}
+void Label::setBuddy(QWidget* buddy) { label_->setBuddy(buddy); }
+QWidget* Label::widget() const { return label_; }
+
+// --- TextBox -----------------------------------------------------------------
+
+TextBox::TextBox(QWidget* parent) : edit_(new QLineEdit(parent)) {
+    edit_->setMaxLength(32767);
+    // textEdited fires for the user's edits only; our own writes raise the
+    // event themselves, so it is never raised twice.
+    QObject::connect(edit_, &QLineEdit::textEdited, this, [this] { Change.raiseFromUser(); });
+}
+
+QString TextBox::Text() const { return edit_->text(); }
+
+void TextBox::setText(const QString& text) {
+    assignRaising(
+        text, [this] { return edit_->text(); },
+        [this](const QString& t) {
+            const QSignalBlocker quiet(edit_);
+            edit_->setText(t);
+        },
+        Change);
+}
+
+int TextBox::MaxLength() const { return edit_->maxLength() == 32767 ? 0 : edit_->maxLength(); }
+void TextBox::setMaxLength(int length) { edit_->setMaxLength(length > 0 ? length : 32767); }
+QWidget* TextBox::widget() const { return edit_; }
+
+// --- ComboBox ----------------------------------------------------------------
+
+ComboBox::ComboBox(QWidget* parent) : combo_(new QComboBox(parent)) {
+    combo_->setEditable(true);
+    combo_->setInsertPolicy(QComboBox::NoInsert);
+    combo_->setCurrentIndex(-1);
+    combo_->setMaxVisibleItems(16);
+    QObject::connect(combo_, &QComboBox::activated, this, [this] { Click.raiseFromUser(); });
+    QObject::connect(combo_->lineEdit(), &QLineEdit::textEdited, this,
+                     [this] { Change.raiseFromUser(); });
+    watchPopupScrolling();
+}
+
+void ComboBox::watchPopupScrolling() {
+    // actionTriggered comes from the user's wheel, drag and arrow clicks
+    // only, not from the list scrolling itself to the current entry.
+    QScrollBar* bar = combo_->view()->verticalScrollBar();
+    QObject::connect(bar, &QScrollBar::actionTriggered, this, [this] { Scroll.raiseFromUser(); });
+}
+
+void ComboBox::AddItem(const QString& entry) {
+    const QSignalBlocker quiet(combo_);
+    const int keep = combo_->currentIndex();
+    const QString text = combo_->currentText();
+    combo_->addItem(entry);
+    // QComboBox selects the first entry added to an empty list; ours doesn't.
+    combo_->setCurrentIndex(keep);
+    combo_->setEditText(text);
+}
+
+int ComboBox::ListCount() const { return combo_->count(); }
+QString ComboBox::List(int index) const { return combo_->itemText(index); }
+int ComboBox::ListIndex() const { return combo_->currentIndex(); }
+
+void ComboBox::setListIndex(int index) {
+    if (index < -1 || index >= combo_->count())
+        throw Refused("Invalid list position " + std::to_string(index));
+    assignRaising(
+        index, [this] { return combo_->currentIndex(); },
+        [this](int i) {
+            const QSignalBlocker quiet(combo_);
+            combo_->setCurrentIndex(i);
+        },
+        Click);
+}
+
+QString ComboBox::Text() const { return combo_->currentText(); }
+QWidget* ComboBox::widget() const { return combo_; }
+
+// --- Timer -------------------------------------------------------------------
+
+Timer::Timer() : timer_(new QTimer(this)) {
+    QObject::connect(timer_, &QTimer::timeout, this, [this] { Tick.raiseFromUser(); });
+}
+
+int Timer::Interval() const { return timer_->interval(); }
+void Timer::setInterval(int milliseconds) { timer_->setInterval(milliseconds); }
+bool Timer::Enabled() const { return timer_->isActive(); }
+
+void Timer::setEnabled(bool enabled) {
+    if (enabled == timer_->isActive())
+        return;
+    if (enabled)
+        timer_->start();
+    else
+        timer_->stop();
+}
+
+} // namespace platform

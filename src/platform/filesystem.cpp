@@ -1,0 +1,132 @@
+#include "platform/filesystem.h"
+
+#include "platform/filename.h"
+
+#include <QDir>
+#include <QFile>
+#include <algorithm>
+#include <dirent.h>
+#include <memory>
+#include <sys/stat.h>
+
+namespace platform {
+namespace {
+
+struct DirCloser {
+    void operator()(DIR* d) const { closedir(d); }
+};
+
+void sortCaseInsensitively(QStringList& names) {
+    // Fold once per name rather than once per comparison: folders of tens
+    // of thousands of files are common.
+    std::vector<std::pair<QString, QString>> keyed;
+    keyed.reserve(names.size());
+    for (QString& n : names)
+        keyed.emplace_back(n.toCaseFolded(), std::move(n));
+    std::sort(keyed.begin(), keyed.end());
+    names.clear();
+    for (auto& k : keyed)
+        names.append(std::move(k.second));
+}
+
+// Glob match of one pattern with "*" and "?", both sides already folded.
+bool globMatch(QStringView name, QStringView pattern) {
+    qsizetype n = 0, p = 0, starP = -1, starN = 0;
+    while (n < name.size()) {
+        if (p < pattern.size() && (pattern[p] == u'?' || pattern[p] == name[n])) {
+            ++n, ++p;
+        } else if (p < pattern.size() && pattern[p] == u'*') {
+            starP = p++, starN = n;
+        } else if (starP >= 0) {
+            p = starP + 1, n = ++starN;
+        } else {
+            return false;
+        }
+    }
+    while (p < pattern.size() && pattern[p] == u'*')
+        ++p;
+    return p == pattern.size();
+}
+
+} // namespace
+
+std::optional<FolderListing> listFolder(const QString& folder) {
+    const QByteArray path = encodeFileName(folder);
+    if (path.isEmpty())
+        return std::nullopt;
+    std::unique_ptr<DIR, DirCloser> dir(opendir(path.constData()));
+    if (!dir)
+        return std::nullopt;
+    FolderListing listing;
+    const int fd = dirfd(dir.get());
+    errno = 0;
+    while (const dirent* entry = readdir(dir.get())) {
+        if (entry->d_name[0] == '.') // dot entries, and "." and ".." with them
+            continue;
+        unsigned char type = entry->d_type;
+        if (type == DT_UNKNOWN || type == DT_LNK) {
+            struct stat st {};
+            if (fstatat(fd, entry->d_name, &st, 0) != 0)
+                continue; // a dangling link, or gone meanwhile
+            type = S_ISDIR(st.st_mode) ? DT_DIR : S_ISREG(st.st_mode) ? DT_REG : DT_UNKNOWN;
+        }
+        if (type == DT_DIR)
+            listing.folders.append(decodeFileName(QByteArray(entry->d_name)));
+        else if (type == DT_REG)
+            listing.files.append(decodeFileName(QByteArray(entry->d_name)));
+    }
+    if (errno != 0)
+        return std::nullopt;
+    sortCaseInsensitively(listing.folders);
+    sortCaseInsensitively(listing.files);
+    return listing;
+}
+
+bool isFolder(const QString& path) {
+    const QByteArray bytes = encodeFileName(path);
+    struct stat st {};
+    return !bytes.isEmpty() && stat(bytes.constData(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool matchesPattern(const QString& name, const QString& pattern) {
+    const QString folded = name.toCaseFolded();
+    for (const QString& one : pattern.split(u';', Qt::SkipEmptyParts)) {
+        if (globMatch(folded, one.trimmed().toCaseFolded()))
+            return true;
+    }
+    return false;
+}
+
+QString normalFolderPath(const QString& path) {
+    if (path.isEmpty())
+        return path;
+    QString p = QDir::cleanPath(path.startsWith(kPathSeparator) ? path
+                                                                : QDir::current().filePath(path));
+    return p.isEmpty() ? QString(kPathSeparator) : p;
+}
+
+QStringList driveRoots() {
+    QStringList roots{QStringLiteral("/")};
+    QFile mounts(QStringLiteral("/proc/self/mounts"));
+    if (!mounts.open(QIODevice::ReadOnly))
+        return roots;
+    QStringList volumes;
+    for (const QByteArray& line : mounts.readAll().split('\n')) {
+        const QList<QByteArray> fields = line.split(' ');
+        if (fields.size() < 2)
+            continue;
+        // /proc writes blanks and the like in mount points as octal escapes.
+        QByteArray point = fields[1];
+        point.replace("\\040", " ").replace("\\011", "\t").replace("\\012", "\n").replace(
+            "\\134", "\\");
+        const QString mountPoint = decodeFileName(point);
+        for (const char* base : {"/media/", "/mnt/", "/run/media/"}) {
+            if (mountPoint.startsWith(QLatin1String(base)) && !volumes.contains(mountPoint))
+                volumes.append(mountPoint);
+        }
+    }
+    sortCaseInsensitively(volumes);
+    return roots + volumes;
+}
+
+} // namespace platform

@@ -1,0 +1,210 @@
+#include "window/frmbrindlo.h"
+
+#include "platform/filesystem.h"
+#include "platform/messagebox.h"
+
+#include <QIcon>
+#include <QPainter>
+#include <QPixmap>
+#include <algorithm>
+#include <vector>
+
+namespace {
+
+constexpr int kFrameTwips = 45; // each side; the outer width includes it
+constexpr int kClientWidth = 10965;
+constexpr int kClientHeight = 3825;
+
+QPixmap discPixmap(int size) {
+    QPixmap pixmap(size, size);
+    pixmap.fill(Qt::transparent);
+    QPainter painter(&pixmap);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(QPen(Qt::black, size >= 32 ? 2.0 : 1.0));
+    painter.setBrush(Qt::white);
+    const qreal margin = size >= 32 ? 2.0 : 1.0;
+    painter.drawEllipse(QRectF(margin, margin, size - 2 * margin, size - 2 * margin));
+    return pixmap;
+}
+
+QIcon makeWindowIcon() {
+    QIcon icon;
+    icon.addPixmap(discPixmap(16));
+    icon.addPixmap(discPixmap(32));
+    return icon;
+}
+
+} // namespace
+
+frmBrindlo::frmBrindlo(platform::MediaPlayer::AudioOutput output)
+    : cmdResize(this), Drive1(this), Dir1(this), cmdSaveTag(this), cmdOpen(this),
+      cmbGenre(this), txtGenreCode(this), txtComment(this), txtYear(this), txtAlbum(this),
+      txtArtist(this), txtTitle(this), File1(this), Label6(this), Label5(this), Label4(this),
+      Label3(this), Label2(this), Label1(this), lblElapsedTime(this), lblTotalTime(this),
+      Label7(this), media(this, output) {
+    designControls();
+    connectEvents();
+    platform::setFailureReporter([this](const QString& what) {
+        platform::MsgBox(this, what, Caption(), platform::MessageIcon::Critical);
+    });
+    Form_Load();
+}
+
+frmBrindlo::~frmBrindlo() { platform::setFailureReporter({}); }
+
+void frmBrindlo::designControls() {
+    setCaption(QStringLiteral("Brindlo"));
+    setWindowIcon(makeWindowIcon());
+    // The design's sizes in twips were drawn for an 8-point system font; a
+    // larger default would clip captions, so the window uses the platform's
+    // family at that size (screen scaling still applies on top).
+    QFont designFont = font();
+    if (designFont.pointSizeF() > 8.0) {
+        designFont.setPointSizeF(8.0);
+        setFont(designFont);
+    }
+    setFixedSize(platform::twipsToPixels(kClientWidth), platform::twipsToPixels(kClientHeight));
+
+    using Align = platform::Label::Alignment;
+
+    cmdResize.move(10800, 120, 135, 2895);
+    cmdResize.setCaption(QStringLiteral("<"));
+    cmdResize.setToolTip(QStringLiteral("Toggle Tag Editing Mode"));
+    cmdResize.setTabIndex(22);
+
+    Timer1.setInterval(1000);
+    Timer1.setEnabled(false);
+
+    Drive1.move(120, 2280, 2415, 315);
+    Drive1.setDrives(platform::driveRoots());
+    Drive1.setAccessibleName(QStringLiteral("Drive"));
+    Drive1.setTabIndex(11);
+
+    Dir1.move(120, 120, 2415, 2115);
+    Dir1.setAccessibleName(QStringLiteral("Folders"));
+    Dir1.setTabIndex(10);
+
+    cmdSaveTag.move(7200, 2640, 3495, 375);
+    cmdSaveTag.setCaption(QStringLiteral("&Save Tag"));
+    cmdSaveTag.setTabIndex(9);
+
+    cmdOpen.move(120, 2640, 2415, 375);
+    cmdOpen.setCaption(QStringLiteral("&Open"));
+    cmdOpen.setTabIndex(8);
+
+    cmbGenre.move(8040, 2280, 1935, 315);
+    cmbGenre.setAccessibleName(QStringLiteral("Genre"));
+    cmbGenre.setTabIndex(7);
+
+    txtGenreCode.move(10080, 2280, 615, 285);
+    txtGenreCode.setMaxLength(0);
+    txtGenreCode.setAccessibleName(QStringLiteral("Genre code"));
+    txtGenreCode.setTabIndex(6);
+
+    struct Row {
+        platform::TextBox& box;
+        platform::Label& label;
+        int top;
+        const char* caption;
+        int maxLength;
+        int tabIndex;
+        int labelTabIndex;
+    };
+    const Row rows[] = {
+        {txtComment, Label5, 1800, "Comment", 30, 5, 19},
+        {txtYear, Label4, 1320, "Year", 4, 4, 18},
+        {txtAlbum, Label3, 960, "Album", 30, 3, 17},
+        {txtArtist, Label2, 480, "Artist", 30, 2, 16},
+        {txtTitle, Label1, 120, "Title", 30, 1, 15},
+    };
+    for (const Row& row : rows) {
+        row.box.move(8040, row.top, 2655, 285);
+        row.box.setMaxLength(row.maxLength);
+        row.box.setAccessibleName(QString::fromLatin1(row.caption));
+        row.box.setTabIndex(row.tabIndex);
+        row.label.move(7080, row.top, 855, 255);
+        row.label.setCaption(QString::fromLatin1(row.caption) + u':');
+        row.label.setAlignment(Align::Right);
+        row.label.setTabIndex(row.labelTabIndex);
+        row.label.setBuddy(row.box.widget());
+    }
+
+    File1.move(2640, 120, 4455, 2820);
+    File1.setPattern(QStringLiteral("*.mp3"));
+    File1.setAccessibleName(QStringLiteral("Files"));
+    File1.setTabIndex(12);
+
+    Label6.move(7080, 2280, 855, 255);
+    Label6.setCaption(QStringLiteral("Genre:"));
+    Label6.setAlignment(Align::Right);
+    Label6.setTabIndex(20);
+    Label6.setBuddy(cmbGenre.widget());
+
+    lblElapsedTime.move(3600, 3600, 855, 255);
+    lblElapsedTime.setCaption(QStringLiteral("0:00"));
+    lblElapsedTime.setAlignment(Align::Right);
+    lblElapsedTime.setTabIndex(14);
+
+    lblTotalTime.move(4680, 3600, 615, 255);
+    lblTotalTime.setCaption(QStringLiteral("0:00"));
+    lblTotalTime.setAlignment(Align::Left);
+    lblTotalTime.setTabIndex(13);
+
+    Label7.move(4560, 3600, 255, 255);
+    Label7.setCaption(QStringLiteral("/"));
+    Label7.setAlignment(Align::Left);
+    Label7.setTabIndex(21);
+
+    media.move(120, 3120, 10815, 615);
+    media.setAccessibleName(QStringLiteral("Player"));
+
+    // Labels lie below every other control. The time labels overlap the
+    // player's lowest strip, which the player leaves empty, so they stand
+    // above it there; they never take the mouse either way.
+    for (platform::Label* label : {&Label1, &Label2, &Label3, &Label4, &Label5, &Label6})
+        label->widget()->lower();
+    for (platform::Label* label : {&lblElapsedTime, &Label7, &lblTotalTime})
+        label->widget()->raise();
+
+    // Keyboard focus follows the tab indexes; labels never take it.
+    std::vector<platform::Control*> order = {
+        &txtTitle, &txtArtist, &txtAlbum, &txtYear, &txtComment, &txtGenreCode, &cmbGenre,
+        &cmdOpen,  &cmdSaveTag, &Dir1,   &Drive1,  &File1,      &cmdResize};
+    std::sort(order.begin(), order.end(), [](const platform::Control* a, const platform::Control* b) {
+        return a->TabIndex() < b->TabIndex();
+    });
+    QWidget* previous = &media;
+    for (platform::Control* control : order) {
+        setTabOrder(previous, control->widget());
+        previous = control->widget();
+    }
+}
+
+// The event table: which handler runs for which control event.
+void frmBrindlo::connectEvents() {
+    Drive1.Change.connect([this] { Drive1_Change(); });
+    Dir1.Change.connect([this] { Dir1_Change(); });
+    File1.Click.connect([this] { File1_Click(); });
+    File1.DblClick.connect([this] { File1_DblClick(); });
+    cmbGenre.Change.connect([this] { cmbGenre_Change(); });
+    cmbGenre.Click.connect([this] { cmbGenre_Click(); });
+    cmbGenre.Scroll.connect([this] { cmbGenre_Scroll(); });
+    txtGenreCode.Change.connect([this] { txtGenreCode_Change(); });
+    cmdOpen.Click.connect([this] { cmdOpen_Click(); });
+    cmdSaveTag.Click.connect([this] { cmdSaveTag_Click(); });
+    cmdResize.Click.connect([this] { cmdResize_Click(); });
+    Timer1.Tick.connect([this] { Timer1_Timer(); });
+    media.OpenStateNotify.connect([this](std::int32_t firstValue, std::int32_t openState) {
+        media_OpenStateNotify(firstValue, openState);
+    });
+}
+
+QString frmBrindlo::Caption() const { return windowTitle(); }
+void frmBrindlo::setCaption(const QString& caption) { setWindowTitle(caption); }
+
+int frmBrindlo::Width() const { return ScaleWidth() + 2 * kFrameTwips; }
+void frmBrindlo::setWidth(int twips) {
+    setFixedWidth(platform::twipsToPixels(twips - 2 * kFrameTwips));
+}
+int frmBrindlo::ScaleWidth() const { return width() * platform::kTwipsPerPixel; }
+int frmBrindlo::ScaleHeight() const { return height() * platform::kTwipsPerPixel; }
