@@ -4,5 +4,5 @@ brindlo_add_test(tag_core_tests
   SOURCES tag/test_tagrecord.cpp tag/test_numberreading.cpp
   LIBS brindlo_core)
 brindlo_add_test(tag_file_tests
-  SOURCES tag/test_fileaccess.cpp tag/tagfixture.cpp
+  SOURCES tag/test_fileaccess.cpp tag/test_peers.cpp tag/tagfixture.cpp
   LIBS brindlo_core brindlo_platform)
