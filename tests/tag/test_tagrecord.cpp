@@ -70,6 +70,10 @@ struct AssignCase {
     std::u16string display; // what the field shows
 };
 
+void PrintTo(const AssignCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
 class TagRecordAssign : public ::testing::TestWithParam<AssignCase> {};
 
 TEST_P(TagRecordAssign, StoresAndShows) {
