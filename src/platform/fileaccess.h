@@ -1,0 +1,50 @@
+#pragma once
+
+#include <QString>
+
+#include <array>
+#include <cstdint>
+#include <optional>
+
+namespace platform {
+
+// The 128 bytes of an ID3v1 record, as they lie at the end of a file.
+using RecordBytes = std::array<std::uint8_t, 128>;
+
+// The file's last 128 bytes, or nothing when the path cannot be opened, is
+// not a regular file, holds fewer than 128 bytes or cannot be read whole.
+// Never creates a file and never blocks on a FIFO or a device.
+std::optional<RecordBytes> readLastRecord(const QString& path);
+
+enum class WriteFailure {
+    None,
+    Folder,     // the path names a folder: in the window, no file is selected
+    Missing,    // the file is gone
+    Denied,     // no permission, or a read-only file system
+    NotRegular, // a FIFO, device, socket and the like
+    NoSpace,    // disk full, quota exhausted or file size limit reached
+    Io,         // anything else the system reports
+};
+
+struct WriteResult {
+    bool ok = false;
+    WriteFailure failure = WriteFailure::None;
+    QString error; // plain words for the user; empty on success
+};
+
+// Saves an ID3v1 record. A file whose last 128 bytes begin with "TAG" gets
+// exactly those bytes replaced; any other file, also one shorter than 128
+// bytes, gets the record appended, so audio bytes are never overwritten.
+// Success means the bytes are on the disk (fsync). On failure the file is
+// left byte for byte as it was, and the error says why in plain words. The
+// folder message reads "No file is selected..." since that is how the window
+// comes to pass a folder; callers are free to word it their own way.
+// Never creates or truncates a file.
+WriteResult writeTagRecord(const QString& path, const RecordBytes& record);
+
+// Makes a write past the file size limit fail with EFBIG instead of killing
+// the process with SIGXFSZ, which would leave a half-written append behind.
+// writeTagRecord calls it itself; calling it early at start-up does no harm.
+void ignoreFileSizeSignal();
+
+} // namespace platform

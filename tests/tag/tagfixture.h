@@ -1,0 +1,50 @@
+#pragma once
+
+#include <QString>
+#include <QTemporaryDir>
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace tagtest {
+
+using Bytes = std::vector<std::uint8_t>;
+
+// A temporary folder addressed by raw file-name bytes, as the system sees it,
+// so names that are not UTF-8 can be made and checked exactly.
+class TempFolder {
+public:
+    TempFolder();
+    ~TempFolder();
+    TempFolder(const TempFolder&) = delete;
+    TempFolder& operator=(const TempFolder&) = delete;
+    bool valid() const { return dir_.isValid(); }
+    std::string path(const std::string& name) const;   // raw bytes
+    static QString asText(const std::string& rawPath); // as the window holds it
+
+    static void write(const std::string& rawPath, const Bytes& bytes);
+    static Bytes read(const std::string& rawPath);
+    static bool exists(const std::string& rawPath);
+
+    // Every name below the folder with its kind and, for regular files, its
+    // bytes: comparing two snapshots shows any change, creation or removal.
+    std::string snapshot() const;
+
+private:
+    QTemporaryDir dir_;
+    std::string root_;
+};
+
+// Bytes that look like audio: never "TAG" anywhere, distinct from a record.
+Bytes audio(std::size_t size, std::uint8_t seed = 3);
+
+// A record beginning with "TAG" whose other bytes follow from the seed.
+std::array<std::uint8_t, 128> record(std::uint8_t seed);
+
+Bytes operator+(Bytes a, const Bytes& b);
+Bytes toBytes(const std::array<std::uint8_t, 128>& r);
+Bytes toBytes(const std::string& s);
+
+} // namespace tagtest
