@@ -328,9 +328,8 @@ void PlayerEngine::pause() {
 
 void PlayerEngine::stop() {
     if (!isOpen()) return;
-    ++generation_;
     gst_element_set_state(pipeline_, GST_STATE_PAUSED);
-    seek(0.0);
+    seek(0.0); // which also makes a queued end of file stale
     // So that the position reads 0 at once, not after the flush.
     waitForState(kSettleTimeout);
     state_ = State::Stopped;
