@@ -2,41 +2,93 @@
 
 #include "platform/event.h"
 #include "platform/geometry.h"
+#include "platform/playerengine.h"
 
 #include <QString>
 #include <QWidget>
 #include <cstdint>
 
+class QSlider;
+class QTimer;
+class QToolButton;
+
 namespace platform {
 
-// The media player control in the window's player strip.
+class StatusLabel;
+
+// The media player control in the window's player strip: a transport bar
+// over the player engine. It only shows the engine's state and hands it the
+// user's intent.
 class MediaPlayer final : public QWidget, public TwipsGeometry {
     Q_OBJECT
 public:
     enum class AudioOutput { System, Silent };
+    // The openState values of OpenStateNotify.
+    static constexpr std::int32_t kClosed = 0;
+    static constexpr std::int32_t kOpen = 1;
+
     explicit MediaPlayer(QWidget* parent = nullptr, AudioOutput output = AudioOutput::System);
     ~MediaPlayer() override;
 
     // The file name: a path loads the file and starts playing it; "" closes
-    // it. OpenStateNotify is raised before this returns.
+    // it. OpenStateNotify is raised before this returns: kOpen once the file
+    // is open and its duration known, kClosed when it was closed or could
+    // not be opened (the status text then says why).
     void setFileName(const QString& path);
-    QString FileName() const; // as it was put, "" when nothing is loaded
+    // As it was put, also when it could not be opened (the window shows it
+    // in its caption); "" after a close.
+    QString FileName() const;
 
     void setAutoRewind(bool on);     // at the end, back to the start, file kept open
-    void setShowStatusText(bool on); // the strip's short status line
+    void setShowStatusText(bool on); // the strip's short status line; shown at first
 
-    double Duration() const;        // seconds
-    double CurrentPosition() const; // seconds
+    double Duration() const;        // seconds, exact; 0 when nothing is loaded
+    double CurrentPosition() const; // seconds; 0 when nothing is loaded
 
     void move(int left, int top, int width, int height) { place(this, left, top, width, height); }
     void setWidth(int twips) { setWidthTwips(this, twips); }
 
     // (firstValue, openState): openState non-zero once a file is open and
     // its duration known, zero once it is closed or could not be opened.
+    // Raised from setFileName, and from the event loop (as a user event)
+    // when a file that was playing breaks off.
     Event<std::int32_t, std::int32_t> OpenStateNotify;
 
+    // What the transport bar does, for code.
+    void play();
+    void pause();
+    void stop();
+    void seek(double seconds);
+    void setVolume(double level); // 0 to 1
+    bool isPlaying() const;
+    bool isOpen() const;
+    PlayerEngine::State state() const;
+    // "Playing", "Paused", "Stopped", "No sound device: playing silently",
+    // "Cannot play song.mp3: not an MP3 file"; "" when nothing is loaded.
+    QString statusText() const { return statusText_; }
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+
 private:
+    void buildBar();
+    void refresh();
+    void showPosition();
+    void seekToSlider();
+    void onFailed(const QString& reason);
+
+    PlayerEngine* engine_;
+    QWidget* bar_ = nullptr;
+    QToolButton* playButton_ = nullptr;
+    QToolButton* stopButton_ = nullptr;
+    QSlider* position_ = nullptr;
+    QSlider* volume_ = nullptr;
+    StatusLabel* status_ = nullptr;
+    QTimer* poll_ = nullptr;
     QString fileName_;
+    QString failure_;
+    QString statusText_;
+    bool opening_ = false;
 };
 
 } // namespace platform
