@@ -171,7 +171,9 @@ void MediaPlayer::setFileName(const QString& path) {
 }
 
 QString MediaPlayer::FileName() const {
-    return fileName_;
+    // The name of the loaded file only: after a close or a failed open no
+    // file is loaded, whatever was put.
+    return engine_->isOpen() ? fileName_ : QString();
 }
 
 void MediaPlayer::setAutoRewind(bool on) {

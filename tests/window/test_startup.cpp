@@ -87,8 +87,9 @@ TEST_F(StartUp, ControlsStandAtTheirDesignPlaces) {
         EXPECT_EQ(p.control->Top(), p.top);
         EXPECT_EQ(p.control->Width(), p.width);
         EXPECT_EQ(p.control->Height(), p.height);
-        if (auto* control = dynamic_cast<platform::Control*>(p.control))
+        if (auto* control = dynamic_cast<platform::Control*>(p.control)) {
             EXPECT_EQ(control->TabIndex(), p.tabIndex);
+        }
     }
     // Pixels follow the twips: 15 to the pixel, edges rounded on their own.
     EXPECT_EQ(w->File1.widget()->geometry(), QRect(176, 8, 297, 188));
