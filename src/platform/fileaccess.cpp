@@ -99,6 +99,16 @@ WriteResult notRegularFailure() {
                                  "not a regular file."));
 }
 
+// A file whose mode grants nobody write access is read-only, also to root:
+// the user marked it so, and a tag editor must not overrule that.
+WriteResult readOnlyFailure() {
+    return failed(WriteFailure::Denied, QStringLiteral("The file is read-only."));
+}
+
+bool markedReadOnly(const struct stat& st) {
+    return (st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0;
+}
+
 WriteResult missingFailure() {
     return failed(WriteFailure::Missing, QStringLiteral("The file no longer exists."));
 }
@@ -200,6 +210,7 @@ WriteResult writeTagRecord(const QString& path, const RecordBytes& record) {
     if (::stat(name.constData(), &st) != 0) return statFailure(errno);
     if (S_ISDIR(st.st_mode)) return folderFailure();
     if (!S_ISREG(st.st_mode)) return notRegularFailure();
+    if (markedReadOnly(st)) return readOnlyFailure();
 
     // Read and write: where the record goes is decided by the open file's own
     // bytes, not by what the path named a moment ago. No O_CREAT, no O_TRUNC.
@@ -211,6 +222,7 @@ WriteResult writeTagRecord(const QString& path, const RecordBytes& record) {
             QStringLiteral("The file could not be examined (%1).").arg(systemText(errno)));
     if (S_ISDIR(st.st_mode)) return folderFailure();
     if (!S_ISREG(st.st_mode)) return notRegularFailure();
+    if (markedReadOnly(st)) return readOnlyFailure();
 
     const off_t length = st.st_size;
     RecordBytes old{};
