@@ -2,6 +2,7 @@
 // real widgets with keys, the clipboard, the popup and its wheel, so that the
 // handlers nest exactly as they do for the user.
 #include "testsupport.h"
+#include "windowdriver.h"
 
 #include <QAbstractItemView>
 #include <QApplication>
@@ -91,7 +92,7 @@ protected:
             QTest::keyClicks(box(), a.text);
             break;
         case Action::Choose:
-            chooseInPopup(a.position);
+            tagtest::chooseGenre(*w, a.position);
             break;
         case Action::Scroll:
             wheelInPopup();
@@ -100,16 +101,6 @@ protected:
             QTest::keyClicks(list()->lineEdit(), a.text);
             break;
         }
-    }
-
-    // Opens the drop-down and clicks the entry, as the user does.
-    void chooseInPopup(int position) {
-        list()->showPopup();
-        QAbstractItemView* view = list()->view();
-        const QModelIndex entry = list()->model()->index(position, 0);
-        view->scrollTo(entry);
-        QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, view->visualRect(entry).center());
-        ASSERT_FALSE(view->isVisible()) << "the click did not choose an entry";
     }
 
     // Turns the mouse wheel over the open drop-down, then closes it unchosen.
