@@ -9,5 +9,5 @@ brindlo_add_test(tag_file_tests
 
 # The window's tag and genre handlers, driven through the real widgets.
 brindlo_add_test(tag_window_tests QT_MAIN
-  SOURCES tag/test_genrewindow.cpp tag/test_tagwindow.cpp
+  SOURCES tag/test_genrewindow.cpp tag/test_tagwindow.cpp tag/test_tagwindowpeers.cpp
   LIBS brindlo_window brindlo_test_support Qt6::Test)
