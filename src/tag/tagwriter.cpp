@@ -1,3 +1,52 @@
 #include "window/frmbrindlo.h"
 
-void frmBrindlo::cmdSaveTag_Click() {}
+#include "genre/catalogue.h"
+#include "platform/fileaccess.h"
+#include "platform/messagebox.h"
+
+#include <QFileInfo>
+
+namespace {
+
+const QString kSaveErrorTitle = QStringLiteral("Mp3 Tag Save Error");
+
+// The file layer's words, with the file's name, since the user may have
+// clicked elsewhere since choosing it. With no file selected the path is the
+// folder, which the user did not mean to save to at all.
+QString saveFailureText(const QString& path, const platform::WriteResult& result) {
+    if (result.failure == platform::WriteFailure::Folder)
+        return QStringLiteral("No file is selected. Choose a file in the list, then save its tag.");
+    return QStringLiteral("The tag of \"%1\" could not be saved. %2")
+        .arg(QFileInfo(path).fileName(), result.error);
+}
+
+} // namespace
+
+void frmBrindlo::cmdSaveTag_Click() {
+    // The player keeps the file open; saving waits until it is closed.
+    if (blnFileOpen) {
+        platform::MsgBox(this, QStringLiteral("Cannot save to an open file"), kSaveErrorTitle,
+                         platform::MessageIcon::Critical);
+        return;
+    }
+
+    varCurrentFile = BuildFullPath();
+
+    tag::assign(TagRecord.Header, u"TAG");
+    tag::assign(TagRecord.Title, txtTitle.Text().toStdU16String());
+    tag::assign(TagRecord.Artist, txtArtist.Text().toStdU16String());
+    tag::assign(TagRecord.Album, txtAlbum.Text().toStdU16String());
+    tag::assign(TagRecord.Year, txtYear.Text().toStdU16String());
+    tag::assign(TagRecord.Comment, txtComment.Text().toStdU16String());
+    // The list decides the genre: the box may show a code that has no entry.
+    const std::int16_t code =
+        genre::codeOfPosition(static_cast<std::int16_t>(cmbGenre.ListIndex()));
+    tag::setGenreCode(TagRecord, static_cast<std::uint8_t>(code));
+
+    const QString path = varCurrentFile.toString();
+    const platform::WriteResult result =
+        platform::writeTagRecord(path, tag::encodeRecord(TagRecord));
+    if (!result.ok)
+        platform::MsgBox(this, saveFailureText(path, result), kSaveErrorTitle,
+                         platform::MessageIcon::Critical);
+}

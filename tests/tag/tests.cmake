@@ -6,3 +6,8 @@ brindlo_add_test(tag_core_tests
 brindlo_add_test(tag_file_tests
   SOURCES tag/test_fileaccess.cpp tag/test_peers.cpp tag/tagfixture.cpp
   LIBS brindlo_core brindlo_platform)
+
+# The window's tag and genre handlers, driven through the real widgets.
+brindlo_add_test(tag_window_tests QT_MAIN
+  SOURCES tag/test_genrewindow.cpp tag/test_tagwindow.cpp tag/test_tagwindowpeers.cpp
+  LIBS brindlo_window brindlo_test_support Qt6::Test)
