@@ -21,3 +21,10 @@ brindlo_add_test(playback_player_tests
 add_dependencies(playback_player_tests playback_fixtures)
 target_compile_definitions(playback_player_tests PRIVATE
   BRINDLO_PLAYBACK_FIXTURES="${playback_fixture_dir}")
+
+brindlo_add_test(playback_window_tests QT_MAIN
+  SOURCES playback/test_playwindow.cpp
+  LIBS brindlo_window brindlo_test_support Qt6::Test)
+add_dependencies(playback_window_tests playback_fixtures)
+target_compile_definitions(playback_window_tests PRIVATE
+  BRINDLO_PLAYBACK_FIXTURES="${playback_fixture_dir}")

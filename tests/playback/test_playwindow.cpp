@@ -1,0 +1,159 @@
+// Opening, closing and the play-time labels, through the window with the
+// real player on the silent sink.
+#include "testsupport.h"
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QPushButton>
+#include <QTest>
+
+namespace {
+
+QString fixture(const char* name) {
+    return QStringLiteral(BRINDLO_PLAYBACK_FIXTURES "/") + QString::fromUtf8(name);
+}
+
+class PlayWindow : public testing_support::WindowTest {
+protected:
+    void SetUp() override {
+        WindowTest::SetUp();
+        for (const char* name : {"cbr.mp3", "mono8k.mp3", "text.mp3"})
+            QFile::copy(fixture(name), tree.path(QString::fromUtf8(name)));
+        w->Dir1.setPath(tree.root());
+        // Count what the player reports, and still run the window's handler.
+        w->media.OpenStateNotify.connect([this](std::int32_t first, std::int32_t state) {
+            reports.push_back(state);
+            w->media_OpenStateNotify(first, state);
+        });
+    }
+
+    QString caption(const QString& name) const {
+        return w->strBaseCaption + "  [ " + name + " ]";
+    }
+
+    void expectClosed() {
+        EXPECT_FALSE(w->blnFileOpen);
+        EXPECT_EQ(w->cmdOpen.Caption(), "&Open");
+        EXPECT_FALSE(w->Timer1.Enabled());
+        EXPECT_EQ(w->Caption(), w->strBaseCaption);
+        EXPECT_EQ(w->lblElapsedTime.Caption(), "0:00");
+        EXPECT_EQ(w->lblTotalTime.Caption(), "0:00");
+    }
+
+    testing_support::TempTree tree;
+    std::vector<std::int32_t> reports;
+};
+
+TEST_F(PlayWindow, DoubleClickWhileNothingPlaysOpensOnce) {
+    doubleClickFile("cbr.mp3");
+    EXPECT_EQ(reports, std::vector<std::int32_t>{1});
+    EXPECT_TRUE(w->blnFileOpen);
+    EXPECT_EQ(w->cmdOpen.Caption(), "&Close");
+    EXPECT_TRUE(w->Timer1.Enabled());
+    EXPECT_EQ(w->Caption(), caption(tree.path("cbr.mp3")));
+    EXPECT_EQ(w->lblTotalTime.Caption(), "0:02");
+    EXPECT_TRUE(w->media.isPlaying());
+}
+
+TEST_F(PlayWindow, DoubleClickWhileAnotherPlaysSwitchesToIt) {
+    doubleClickFile("cbr.mp3");
+    reports.clear();
+    doubleClickFile("mono8k.mp3");
+    EXPECT_EQ(reports, (std::vector<std::int32_t>{0, 1})); // closed, then opened
+    EXPECT_TRUE(w->blnFileOpen);
+    EXPECT_EQ(w->media.FileName(), tree.path("mono8k.mp3"));
+    EXPECT_EQ(w->Caption(), caption(tree.path("mono8k.mp3")));
+}
+
+TEST_F(PlayWindow, ButtonClosesAndResetsLabelsCaptionAndTimer) {
+    clickFile("cbr.mp3");
+    QTest::mouseClick(w->cmdOpen.button(), Qt::LeftButton);
+    ASSERT_TRUE(w->blnFileOpen);
+    w->Timer1_Timer();
+    QTest::mouseClick(w->cmdOpen.button(), Qt::LeftButton);
+    expectClosed();
+    EXPECT_EQ(w->media.FileName(), "");
+    EXPECT_FALSE(w->media.isOpen());
+}
+
+TEST_F(PlayWindow, OpenBeforeAnyFileWasClickedGivesThePlayerNothing) {
+    QTest::mouseClick(w->cmdOpen.button(), Qt::LeftButton);
+    EXPECT_EQ(reports, std::vector<std::int32_t>{0});
+    EXPECT_FALSE(w->blnFileOpen);
+    EXPECT_EQ(w->cmdOpen.Caption(), "&Close");
+    EXPECT_TRUE(w->Timer1.Enabled());
+    EXPECT_EQ(w->Caption(), caption(""));
+    w->Timer1_Timer();
+    EXPECT_EQ(w->lblElapsedTime.Caption(), "0:00");
+    // The flag alone picks the branch: the next press opens again.
+    clickFile("cbr.mp3");
+    QTest::mouseClick(w->cmdOpen.button(), Qt::LeftButton);
+    EXPECT_TRUE(w->blnFileOpen);
+}
+
+TEST_F(PlayWindow, FileThatCannotBePlayedLeavesTheFlagDown) {
+    doubleClickFile("text.mp3");
+    // The open branch runs twice with the same path, as nothing opened.
+    EXPECT_EQ(reports, (std::vector<std::int32_t>{0, 0}));
+    EXPECT_FALSE(w->blnFileOpen);
+    EXPECT_TRUE(w->media.statusText().startsWith("Cannot play text.mp3"));
+    doubleClickFile("cbr.mp3");
+    EXPECT_TRUE(w->blnFileOpen);
+}
+
+TEST_F(PlayWindow, ElapsedTimeCountsWhileAFileIsOpen) {
+    doubleClickFile("cbr.mp3");
+    QElapsedTimer clock;
+    clock.start();
+    while (w->lblElapsedTime.Caption() == "0:00" && clock.elapsed() < 5000)
+        QTest::qWait(100);
+    EXPECT_EQ(w->lblElapsedTime.Caption(), "0:01");
+    EXPECT_GE(clock.elapsed(), 800); // real time, not as fast as it decodes
+}
+
+TEST_F(PlayWindow, TickAndNotificationRules) {
+    // A tick with the flag down shows 0:00 whatever the player does.
+    doubleClickFile("cbr.mp3");
+    w->lblElapsedTime.setCaption("9:99");
+    w->blnFileOpen = false;
+    w->Timer1_Timer();
+    EXPECT_EQ(w->lblElapsedTime.Caption(), "0:00");
+
+    // A zero report clears the flag and still refreshes the total time.
+    w->lblTotalTime.setCaption("");
+    w->blnFileOpen = true;
+    w->media_OpenStateNotify(123, 0);
+    EXPECT_FALSE(w->blnFileOpen);
+    EXPECT_EQ(w->lblTotalTime.Caption(), "0:02");
+    w->media_OpenStateNotify(0, 7); // any non-zero state is open
+    EXPECT_TRUE(w->blnFileOpen);
+    EXPECT_EQ(w->intSeconds, 2);
+    EXPECT_EQ(w->varMinutes.toDouble(), 0.0);
+}
+
+TEST_F(PlayWindow, SavingIsRefusedWhileAFileIsOpenAndAllowedAfterClose) {
+    const QByteArray before = tree.read("mono8k.mp3");
+    doubleClickFile("cbr.mp3");
+    clickFile("mono8k.mp3"); // another file than the one playing
+    w->txtTitle.setText("New title");
+    QTest::mouseClick(w->cmdSaveTag.button(), Qt::LeftButton);
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages[0].text, "Cannot save to an open file");
+    EXPECT_EQ(messages[0].title, "Mp3 Tag Save Error");
+    EXPECT_EQ(tree.read("mono8k.mp3"), before);
+
+    QTest::mouseClick(w->cmdOpen.button(), Qt::LeftButton); // close
+    EXPECT_FALSE(w->blnFileOpen);
+    QTest::mouseClick(w->cmdSaveTag.button(), Qt::LeftButton);
+    EXPECT_EQ(messages.size(), 1u);
+    EXPECT_EQ(tree.read("mono8k.mp3").size(), before.size() + 128);
+}
+
+TEST_F(PlayWindow, ClosingTheWindowWhilePlayingStopsCleanly) {
+    doubleClickFile("mono8k.mp3");
+    ASSERT_TRUE(w->media.isPlaying());
+    w.reset();
+    SUCCEED();
+}
+
+} // namespace
