@@ -3,7 +3,8 @@
 # Needs a build in ./build (tools/test.sh or tools/run.sh makes one).
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
-demo=$(mktemp -d)
+demo=/tmp/brindlo-demo
+rm -rf "$demo"
 trap 'rm -rf "$demo"' EXIT
 music="$demo/Music/Night Drive"
 mkdir -p "$music" "$demo/Music/Live"
