@@ -56,6 +56,8 @@ void frmBrindlo::designControls() {
     cmdResize.move(10800, 120, 135, 2895);
     cmdResize.setCaption(QStringLiteral("<"));
     cmdResize.setToolTip(QStringLiteral("Toggle Tag Editing Mode"));
+    // Its caption is an arrow, which a screen reader would read as "less than".
+    cmdResize.setAccessibleName(QStringLiteral("Toggle Tag Editing Mode"));
     cmdResize.setTabIndex(22);
 
     Timer1.setInterval(1000);
