@@ -17,6 +17,7 @@ packages=(
   xvfb xauth
   lame
   python3-mutagen id3v2
+  desktop-file-utils appstream
 )
 
 missing=()

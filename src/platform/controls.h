@@ -22,7 +22,7 @@ namespace platform {
 class Control : public QObject, public TwipsGeometry {
 public:
     // The accessible name lets screen readers tell the controls apart.
-    void setAccessibleName(const QString& name);
+    virtual void setAccessibleName(const QString& name);
     void setTabIndex(int index) { tabIndex_ = index; }
     int TabIndex() const { return tabIndex_; }
     virtual QWidget* widget() const = 0;

@@ -6,6 +6,7 @@
 #include <QComboBox>
 #include <QHeaderView>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QListWidget>
 #include <QSignalBlocker>
 #include <QStyle>
@@ -90,6 +91,21 @@ QStringList DriveList::drives() const {
     for (int i = 0; i < combo_->count(); ++i)
         out.append(combo_->itemData(i, kPathRole).toString());
     return out;
+}
+
+void DriveList::setAccessibleName(const QString& name) {
+    Control::setAccessibleName(name);
+    // On Linux, Qt reports a drop-down list's current entry as its name and
+    // leaves naming it to a label that has it as buddy. The window shows no
+    // label beside the drive list, so a hidden one names it for screen
+    // readers.
+    if (!nameLabel_) {
+        nameLabel_ = new QLabel(combo_->parentWidget());
+        nameLabel_->setTextFormat(Qt::PlainText);
+        nameLabel_->setBuddy(combo_);
+        nameLabel_->hide();
+    }
+    nameLabel_->setText(name);
 }
 
 QWidget* DriveList::widget() const { return combo_; }

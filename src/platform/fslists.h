@@ -22,6 +22,7 @@ public:
     void setDrive(const QString& drive);
     void setDrives(const QStringList& roots); // replaces the offer; raises nothing
     QStringList drives() const;
+    void setAccessibleName(const QString& name) override;
     QWidget* widget() const override;
     QComboBox* comboBox() const { return combo_; }
 
@@ -29,6 +30,7 @@ public:
 
 private:
     QComboBox* combo_;
+    QLabel* nameLabel_ = nullptr;
 };
 
 // The folder list: the current folder's ancestors, then its subfolders.

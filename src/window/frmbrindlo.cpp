@@ -4,8 +4,6 @@
 #include "platform/messagebox.h"
 
 #include <QIcon>
-#include <QPainter>
-#include <QPixmap>
 #include <algorithm>
 #include <vector>
 
@@ -15,22 +13,10 @@ constexpr int kFrameTwips = 45; // each side; the outer width includes it
 constexpr int kClientWidth = 10965;
 constexpr int kClientHeight = 3825;
 
-QPixmap discPixmap(int size) {
-    QPixmap pixmap(size, size);
-    pixmap.fill(Qt::transparent);
-    QPainter painter(&pixmap);
-    painter.setRenderHint(QPainter::Antialiasing);
-    painter.setPen(QPen(Qt::black, size >= 32 ? 2.0 : 1.0));
-    painter.setBrush(Qt::white);
-    const qreal margin = size >= 32 ? 2.0 : 1.0;
-    painter.drawEllipse(QRectF(margin, margin, size - 2 * margin, size - 2 * margin));
-    return pixmap;
-}
-
 QIcon makeWindowIcon() {
     QIcon icon;
-    icon.addPixmap(discPixmap(16));
-    icon.addPixmap(discPixmap(32));
+    for (int size : {16, 32})
+        icon.addFile(QStringLiteral(":/icons/brindlo-%1.png").arg(size), QSize(size, size));
     return icon;
 }
 
@@ -70,6 +56,8 @@ void frmBrindlo::designControls() {
     cmdResize.move(10800, 120, 135, 2895);
     cmdResize.setCaption(QStringLiteral("<"));
     cmdResize.setToolTip(QStringLiteral("Toggle Tag Editing Mode"));
+    // Its caption is an arrow, which a screen reader would read as "less than".
+    cmdResize.setAccessibleName(QStringLiteral("Toggle Tag Editing Mode"));
     cmdResize.setTabIndex(22);
 
     Timer1.setInterval(1000);

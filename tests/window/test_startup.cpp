@@ -1,6 +1,8 @@
 // The window as it stands at the first wait for the user.
 #include "testsupport.h"
 
+#include <QIcon>
+#include <QImage>
 #include <QLabel>
 #include <QLineEdit>
 #include <QTest>
@@ -148,5 +150,22 @@ TEST_F(StartUp, KeyboardFocusFollowsTheTabIndexes) {
         while (next && (!(next->focusPolicy() & Qt::TabFocus) || expected[i]->isAncestorOf(next)))
             next = next->nextInFocusChain();
         EXPECT_EQ(next, expected[i + 1]) << i;
+    }
+}
+
+TEST_F(StartUp, WindowIconIsTheDiscAtBothSizes) {
+    const QIcon icon = w->windowIcon();
+    for (int size : {16, 32}) {
+        SCOPED_TRACE(size);
+        const QImage image = icon.pixmap(QSize(size, size)).toImage();
+        ASSERT_EQ(image.size(), QSize(size, size)); // missing resources give a null image
+        EXPECT_EQ(image.pixelColor(size / 2, size / 2), QColor(Qt::white));
+        EXPECT_EQ(image.pixelColor(0, 0).alpha(), 0); // corners lie outside the disc
+        EXPECT_EQ(image.pixelColor(size - 1, size - 1).alpha(), 0);
+        // The outline crosses the middle row near the left edge.
+        int darkest = 255;
+        for (int x = 0; x < size / 4; ++x)
+            darkest = std::min(darkest, qGray(image.pixel(x, size / 2)));
+        EXPECT_LT(darkest, 96);
     }
 }
