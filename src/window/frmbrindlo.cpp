@@ -143,6 +143,10 @@ void frmBrindlo::designControls() {
     Label7.setAlignment(Align::Left);
     Label7.setTabIndex(21);
 
+    // Read out as bare "0:00" otherwise; the name stays the visible text.
+    lblElapsedTime.widget()->setAccessibleDescription(QStringLiteral("Elapsed time"));
+    lblTotalTime.widget()->setAccessibleDescription(QStringLiteral("Total time"));
+
     media.move(120, 3120, 10815, 615);
     media.setAccessibleName(QStringLiteral("Player"));
 
