@@ -1,11 +1,13 @@
 #include "platform/controls.h"
 
 #include <QAbstractItemView>
+#include <algorithm>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QPainter>
 #include <QSignalBlocker>
 #include <QStyleOptionButton>
 #include <QStylePainter>
@@ -61,7 +63,37 @@ QWidget* Button::widget() const { return button_; }
 
 // --- Label -------------------------------------------------------------------
 
-Label::Label(QWidget* parent) : label_(new QLabel(parent)) {
+namespace {
+
+// The design's label rectangles were drawn for a narrower system font. A
+// caption that would not fit is drawn condensed rather than clipped; a
+// right-aligned one also keeps its first 10 px clear, since in compact mode
+// that strip of a tag label shows beside the narrow toggle button.
+class FittingLabel final : public QLabel {
+public:
+    using QLabel::QLabel;
+
+protected:
+    void paintEvent(QPaintEvent* event) override {
+        const int clearance = (alignment() & Qt::AlignRight) ? 10 : 0;
+        const int room = width() - clearance;
+        const int needed = fontMetrics().horizontalAdvance(text());
+        if (needed <= room || room <= 0) {
+            QLabel::paintEvent(event);
+            return;
+        }
+        QFont condensed = font();
+        condensed.setStretch(std::max(60, 100 * room / needed));
+        QPainter painter(this);
+        painter.setFont(condensed);
+        painter.setPen(palette().color(foregroundRole()));
+        painter.drawText(rect(), static_cast<int>(alignment()), text());
+    }
+};
+
+} // namespace
+
+Label::Label(QWidget* parent) : label_(new FittingLabel(parent)) {
     // Labels never take the mouse, so a control standing over one stays
     // clickable over its whole area.
     label_->setAttribute(Qt::WA_TransparentForMouseEvents);
