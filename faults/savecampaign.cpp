@@ -351,6 +351,7 @@ enum class Fault {
     ReplacedByPipe,
     MadeReadOnly,
     LinkTargetGone,
+    DiskReadOnly,
     RewrittenElsewhere,
     SizeLimit,
     PlayerOpen,
@@ -371,6 +372,8 @@ const char* faultName(Fault f) {
         return "made read-only";
     case Fault::LinkTargetGone:
         return "link target removed";
+    case Fault::DiskReadOnly:
+        return "disk made read-only";
     case Fault::RewrittenElsewhere:
         return "rewritten by another program";
     case Fault::SizeLimit:
@@ -489,6 +492,7 @@ private:
         if (!f.linkTo.empty()) options.push_back(Fault::LinkTargetGone);
         // Rewriting a file on the full disk would only fail in our own hands.
         if (f.onSmallDisk) std::erase(options, Fault::RewrittenElsewhere);
+        if (f.onSmallDisk) options.push_back(Fault::DiskReadOnly);
         return options[std::size_t(rng_.below(int(options.size())))];
     }
 
@@ -553,6 +557,11 @@ private:
         case Fault::LinkTargetGone:
             faults::removeAll(f.linkTo);
             return false;
+        case Fault::DiskReadOnly: // as a card whose lock was pushed, or a failing disk
+            faults::check(::mount(nullptr, f.folder.c_str(), nullptr, MS_REMOUNT | MS_RDONLY,
+                                  nullptr) == 0,
+                          "remount read-only");
+            return true;
         case Fault::RewrittenElsewhere: {
             Kind kinds[] = {Kind::Tagged, Kind::Untagged, Kind::Short, Kind::Empty};
             faults::writeFile(path, contentOf(kinds[rng_.below(4)], rng_, false),
@@ -582,8 +591,11 @@ private:
         return false;
     }
 
-    void undo(const PoolFile&, Fault fault) {
+    void undo(const PoolFile& f, Fault fault) {
         if (fault == Fault::PlayerOpen) w_.media_OpenStateNotify(0, 0);
+        if (fault == Fault::DiskReadOnly)
+            faults::check(::mount(nullptr, f.folder.c_str(), nullptr, MS_REMOUNT, nullptr) == 0,
+                          "remount writable");
     }
 
     void checkAfter(const Snapshot& before, const Expectation& e, const QString& wanted,
