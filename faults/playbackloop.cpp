@@ -54,6 +54,7 @@ struct Shared {
     std::atomic<long> refusedPlainly{0};
     std::atomic<long> badPlayed{0};
     std::atomic<long> brokeOff{0};
+    std::atomic<long> pulledAway{0};
     std::atomic<long> goodPlayed{0};
     std::atomic<long> violations{0};
     char reasons[2048] = {};
@@ -302,6 +303,7 @@ private:
             ::unlink(path.c_str());
         }
         play("a deleted file", 300 + rng_.below(500));
+        ++shared->pulledAway;
         if (!player_.isOpen()) {
             ++shared->brokeOff;
             if (!player_.statusText().startsWith(QStringLiteral("Cannot play ")))
@@ -421,8 +423,9 @@ int main(int argc, char** argv) {
                 shared->badOpens.load());
     std::printf("  %ld bad files refused, %ld failures reported in plain words\n",
                 shared->refused.load(), shared->refusedPlainly.load());
-    std::printf("  %ld damaged files played in part, %ld broke off while playing\n",
-                shared->badPlayed.load(), shared->brokeOff.load());
+    std::printf("  %ld damaged files played in part, %ld files deleted or cut short while "
+                "playing, %ld broke off and said why\n",
+                shared->badPlayed.load(), shared->pulledAway.load(), shared->brokeOff.load());
     std::printf("  %ld good files played after a bad one\n", shared->goodPlayed.load());
     std::printf("  words the player used:\n%s", shared->reasons);
     std::printf("crashes: %d, hangs: %d, violations: %ld\n", crashes, hangs,

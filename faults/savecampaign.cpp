@@ -558,9 +558,9 @@ private:
             faults::removeAll(f.linkTo);
             return false;
         case Fault::DiskReadOnly: // as a card whose lock was pushed, or a failing disk
-            faults::check(::mount(nullptr, f.folder.c_str(), nullptr, MS_REMOUNT | MS_RDONLY,
-                                  nullptr) == 0,
-                          "remount read-only");
+            faults::check(
+                ::mount(nullptr, f.folder.c_str(), nullptr, MS_REMOUNT | MS_RDONLY, nullptr) == 0,
+                "remount read-only");
             return true;
         case Fault::RewrittenElsewhere: {
             Kind kinds[] = {Kind::Tagged, Kind::Untagged, Kind::Short, Kind::Empty};
