@@ -14,7 +14,6 @@
 
 #include <QApplication>
 #include <QRegularExpression>
-#include <QTemporaryDir>
 #include <QTest>
 
 #include <algorithm>
@@ -350,14 +349,12 @@ private:
 };
 
 int runChild(int argc, char** argv, const std::vector<std::string>& goods, long rounds,
-             std::uint64_t seed, long long limitMs) {
+             std::uint64_t seed, long long limitMs, const std::string& dir) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
-    QTemporaryDir dir;
-    faults::check(dir.isValid(), "temporary folder");
     Rng rng(seed);
     {
-        Loop loop(rng, goods, dir.path().toStdString());
+        Loop loop(rng, goods, dir);
         loop.limitMs = limitMs;
         loop.warmUp();
         for (long r = 0; r < rounds; ++r)
@@ -387,10 +384,16 @@ int main(int argc, char** argv) {
     faults::check(memory != MAP_FAILED, "shared memory");
     shared = new (memory) Shared;
 
+    // Made and removed by the watchdog, so that a killed loop leaves nothing.
+    std::string dir = (qEnvironmentVariableIsEmpty("TMPDIR") ? std::string("/tmp")
+                                                             : qgetenv("TMPDIR").toStdString()) +
+                      "/playbackloop-XXXXXX";
+    faults::check(::mkdtemp(dir.data()) != nullptr, "temporary folder");
+
     std::fflush(stdout);
     const pid_t child = ::fork();
     faults::check(child >= 0, "fork");
-    if (child == 0) std::_Exit(runChild(argc, argv, goods, rounds, seed, limitMs));
+    if (child == 0) std::_Exit(runChild(argc, argv, goods, rounds, seed, limitMs, dir));
 
     const long long started = nowMs();
     int crashes = 0, hangs = 0, status = 0;
@@ -413,6 +416,7 @@ int main(int argc, char** argv) {
         std::printf("CRASH: signal %d (%s) while %s\n", WTERMSIG(status),
                     strsignal(WTERMSIG(status)), shared->step);
     }
+    faults::removeAll(dir);
     const bool finished = !hangs && !crashes && WIFEXITED(status) && WEXITSTATUS(status) == 0;
     if (!hangs && !crashes && !finished)
         std::printf("the loop stopped early (exit status %d)\n", WEXITSTATUS(status));
