@@ -1,0 +1,438 @@
+// Opens every kind of bad file in a loop through the player on the silent
+// sink, each followed by a good file that must play, under a watchdog.
+//
+// The loop runs in a child process; the parent is the watchdog. It sees
+// each step's start through shared memory and kills the child when one
+// open, play or close takes longer than the limit, and it sees a crash as
+// the child dying of a signal. So neither a deadlock inside GStreamer nor a
+// crash can take the watchdog with it.
+//
+// Usage: playbackloop --good FILE [--good FILE...] [--rounds N] [--seed S] [--limit SECONDS]
+#include "faultsupport.h"
+
+#include "platform/mediaplayer.h"
+
+#include <QApplication>
+#include <QRegularExpression>
+#include <QTest>
+
+#include <algorithm>
+#include <atomic>
+#include <csignal>
+#include <cstdio>
+#include <ctime>
+#include <functional>
+#include <map>
+#include <string>
+#include <vector>
+
+#include <sys/mman.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace {
+
+using faults::Bytes;
+using faults::Rng;
+using platform::MediaPlayer;
+
+long long nowMs() {
+    timespec t{};
+    ::clock_gettime(CLOCK_MONOTONIC, &t);
+    return static_cast<long long>(t.tv_sec) * 1000 + t.tv_nsec / 1000000;
+}
+
+// What the child tells the watchdog, in memory both processes share.
+struct Shared {
+    std::atomic<long long> stepStartMs{0}; // 0: between steps
+    std::atomic<long long> stepLimitMs{0};
+    char step[256] = {};
+    std::atomic<long> opens{0};
+    std::atomic<long> badOpens{0};
+    std::atomic<long> refused{0};
+    std::atomic<long> refusedPlainly{0};
+    std::atomic<long> badPlayed{0};
+    std::atomic<long> brokeOff{0};
+    std::atomic<long> pulledAway{0};
+    std::atomic<long> goodPlayed{0};
+    std::atomic<long> violations{0};
+    char reasons[2048] = {};
+};
+
+Shared* shared = nullptr;
+
+// One bounded step: open, play for a while, or close.
+void timed(const std::string& what, const std::function<void()>& body, long long limitMs) {
+    std::snprintf(shared->step, sizeof shared->step, "%s", what.c_str());
+    shared->stepLimitMs = limitMs;
+    shared->stepStartMs = nowMs();
+    body();
+    shared->stepStartMs = 0;
+}
+
+void violation(const std::string& what) {
+    ++shared->violations;
+    std::printf("VIOLATION: %s\n", what.c_str());
+    std::fflush(stdout);
+}
+
+// The words after "Cannot play NAME: " must be for a listener, not for a
+// developer: short, no library names, codes or identifiers.
+bool plainWords(const QString& reason) {
+    static const QRegularExpression developerish(
+        QStringLiteral("gst|gstreamer|mpg123|element|pipeline|caps|0x|[_:<>{}\\[\\]]"),
+        QRegularExpression::CaseInsensitiveOption);
+    return !reason.isEmpty() && reason.size() <= 80 && !developerish.match(reason).hasMatch();
+}
+
+// --- Bad files ----------------------------------------------------------------
+
+Bytes randomBytes(Rng& rng, std::size_t size) {
+    Bytes b(size);
+    for (auto& x : b)
+        x = std::uint8_t(rng.below(256));
+    // Frame sync words here and there lure a decoder into trying.
+    for (std::size_t i = 0; i + 1 < size; i += 1 + std::size_t(rng.below(900))) {
+        b[i] = 0xFF;
+        b[i + 1] = 0xFB;
+    }
+    return b;
+}
+
+Bytes syncsafe(std::uint32_t n) {
+    return {std::uint8_t((n >> 21) & 0x7F), std::uint8_t((n >> 14) & 0x7F),
+            std::uint8_t((n >> 7) & 0x7F), std::uint8_t(n & 0x7F)};
+}
+
+Bytes id3v2(std::uint32_t declaredSize, std::size_t bodySize) {
+    Bytes b{'I', 'D', '3', 3, 0, 0};
+    const Bytes size = syncsafe(declaredSize);
+    b.insert(b.end(), size.begin(), size.end());
+    const char title[] = "TIT2\0\0\0\x06\0\0\0Title";
+    b.insert(b.end(), title, title + sizeof title - 1);
+    b.resize(b.size() + bodySize, 0); // padding
+    return b;
+}
+
+Bytes concat(Bytes a, const Bytes& b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
+struct BadFile {
+    std::string kind;
+    Bytes bytes;
+    enum class Shape { File, Missing, Folder } shape = Shape::File;
+};
+
+BadFile makeBad(int which, Rng& rng, const Bytes& good) {
+    switch (which) {
+    case 0:
+        return {"random bytes", randomBytes(rng, std::size_t(1 + rng.below(65536)))};
+    case 1: { // mostly within the first frames, where a decoder learns the format
+        const std::size_t cut = rng.chance(0.6) ? std::size_t(1 + rng.below(2000))
+                                                : std::size_t(1 + rng.below(int(good.size())));
+        return {"truncated frames", Bytes(good.begin(), good.begin() + long(cut))};
+    }
+    case 2: {
+        Bytes b = good;
+        for (int runs = 1 + rng.below(40); runs > 0; --runs) {
+            const std::size_t at = std::size_t(rng.below(int(b.size())));
+            for (std::size_t i = at; i < std::min(b.size(), at + 1 + std::size_t(rng.below(64)));
+                 ++i)
+                b[i] = std::uint8_t(rng.below(256));
+        }
+        return {"corrupted frames", b};
+    }
+    case 3:
+        return {"empty file", {}};
+    case 4:
+        return {"ID3v2 tag and no audio", id3v2(std::uint32_t(20 + rng.below(4000)), 4000)};
+    case 5: // the tag claims to swallow far more than the file holds
+        return {"ID3v2 header with a huge size", concat(id3v2(0x0FFFFFFF, 10), good)};
+    case 6: {
+        Bytes b;
+        const std::string line = "These are words, not music.\n";
+        for (int i = 0; i < 1 + rng.below(200); ++i)
+            b.insert(b.end(), line.begin(), line.end());
+        return {"text file", b};
+    }
+    case 7: { // a WAV header and silence
+        Bytes b = {'R', 'I', 'F', 'F', 0x24, 0x10, 0,   0,   'W', 'A',  'V',  'E',  'f', 'm',  't',
+                   ' ', 16,  0,   0,   0,    1,    0,   1,   0,   0x40, 0x1F, 0,    0,   0x80, 0x3E,
+                   0,   0,   2,   0,   16,   0,    'd', 'a', 't', 'a',  0,    0x10, 0,   0};
+        b.resize(b.size() + 4096, 0);
+        return {"WAV file", b};
+    }
+    case 8: {
+        Bytes b = {'T', 'A', 'G'};
+        b.resize(128, ' ');
+        return {"ID3v1 tag alone", b};
+    }
+    case 9:
+        return {"missing file", {}, BadFile::Shape::Missing};
+    default:
+        return {"folder", {}, BadFile::Shape::Folder};
+    }
+}
+constexpr int kBadKinds = 11;
+
+// --- The loop -------------------------------------------------------------
+
+class Loop {
+public:
+    Loop(Rng& rng, std::vector<std::string> goods, const std::string& dir)
+        : rng_(rng), goods_(std::move(goods)), dir_(dir),
+          player_(nullptr, MediaPlayer::AudioOutput::Silent) {
+        player_.OpenStateNotify.connect(
+            [this](std::int32_t, std::int32_t state) { notified_.push_back(state); });
+        for (const std::string& g : goods_)
+            goodBytes_.push_back(faults::readFile(g));
+    }
+
+    void warmUp() {
+        // The first start may build GStreamer's plugin registry.
+        timed(
+            "starting the player", [&] { player_.setFileName(qs(goods_[0])); }, 120000);
+        close("the first good file");
+    }
+
+    void round(int r) {
+        std::vector<int> order(kBadKinds + 1);
+        for (int i = 0; i <= kBadKinds; ++i)
+            order[std::size_t(i)] = i;
+        std::shuffle(order.begin(), order.end(), std::mt19937(unsigned(r)));
+        for (const int which : order) {
+            if (which == kBadKinds)
+                deletedWhilePlaying();
+            else
+                openBad(makeBad(which, rng_,
+                                goodBytes_[std::size_t(rng_.below(int(goodBytes_.size())))]));
+            playGood();
+        }
+    }
+
+private:
+    static QString qs(const std::string& s) { return QString::fromStdString(s); }
+
+    std::vector<std::int32_t> open(const std::string& path, const std::string& what) {
+        notified_.clear();
+        ++shared->opens;
+        timed(
+            "opening " + what, [&] { player_.setFileName(qs(path)); }, limitMs);
+        return notified_;
+    }
+
+    void close(const std::string& what) {
+        notified_.clear();
+        timed(
+            "closing " + what, [&] { player_.setFileName(QString()); }, limitMs);
+        if (notified_ != std::vector<std::int32_t>{MediaPlayer::kClosed})
+            violation("closing " + what + " did not report the close once");
+    }
+
+    void play(const std::string& what, int ms) {
+        timed(
+            "playing " + what, [&] { QTest::qWait(ms); }, limitMs);
+    }
+
+    void noteReason(const QString& status) {
+        const QString reason = status.section(QStringLiteral(": "), 1);
+        const std::string r = reason.toStdString();
+        if (reasons_[r]++ == 0) {
+            std::string all;
+            for (const auto& [text, n] : reasons_)
+                all += "  \"" + text + "\"\n";
+            std::snprintf(shared->reasons, sizeof shared->reasons, "%s", all.c_str());
+        }
+        if (plainWords(reason))
+            ++shared->refusedPlainly;
+        else
+            violation("not in plain words: " + status.toStdString());
+    }
+
+    void openBad(const BadFile& bad) {
+        ++shared->badOpens;
+        const std::string path = dir_ + "/bad " + std::to_string(++serial_) + ".mp3";
+        if (bad.shape == BadFile::Shape::File) faults::writeFile(path, bad.bytes);
+        if (bad.shape == BadFile::Shape::Folder)
+            faults::check(::mkdir(path.c_str(), 0755) == 0, "mkdir");
+        const std::vector<std::int32_t> got = open(path, "a bad file: " + bad.kind);
+        if (got.size() != 1) {
+            violation("opening a bad file (" + bad.kind + ") did not report once");
+        } else if (got[0] == MediaPlayer::kClosed) {
+            ++shared->refused;
+            if (player_.isOpen()) violation("a refused file is open: " + bad.kind);
+            if (!player_.statusText().startsWith(QStringLiteral("Cannot play ")))
+                violation("a refused file was not reported in the strip: " + bad.kind);
+            else
+                noteReason(player_.statusText());
+        } else {
+            // Damaged audio may still play in part; it must not hang or crash
+            // while it does, and a break-off must be reported.
+            ++shared->badPlayed;
+            play("a bad file that opened: " + bad.kind, 300);
+            if (!player_.isOpen()) {
+                ++shared->brokeOff;
+                if (!player_.statusText().startsWith(QStringLiteral("Cannot play ")))
+                    violation("playing broke off unreported: " + bad.kind);
+                else
+                    noteReason(player_.statusText());
+            }
+            close("a bad file: " + bad.kind);
+        }
+        faults::removeAll(path);
+    }
+
+    void deletedWhilePlaying() {
+        const std::string path = dir_ + "/playing " + std::to_string(++serial_) + ".mp3";
+        faults::writeFile(path, goodBytes_[0]);
+        ++shared->badOpens;
+        if (open(path, "a file to delete while it plays") !=
+            std::vector<std::int32_t>{MediaPlayer::kOpen}) {
+            violation("a good copy did not open");
+            return;
+        }
+        play("a file to delete while it plays", 100 + rng_.below(300));
+        if (rng_.chance(0.5)) {
+            ::unlink(path.c_str());
+        } else { // cut short under the reader's feet, then gone
+            ::truncate(path.c_str(), 300 + rng_.below(3000));
+            play("a file cut short while it plays", 100 + rng_.below(200));
+            ::unlink(path.c_str());
+        }
+        play("a deleted file", 300 + rng_.below(500));
+        ++shared->pulledAway;
+        if (!player_.isOpen()) {
+            ++shared->brokeOff;
+            if (!player_.statusText().startsWith(QStringLiteral("Cannot play ")))
+                violation("playing a deleted file broke off unreported");
+            else
+                noteReason(player_.statusText());
+        }
+        close("a deleted file");
+    }
+
+    void playGood() {
+        const std::string& good = goods_[std::size_t(rng_.below(int(goods_.size())))];
+        if (open(good, "a good file") != std::vector<std::int32_t>{MediaPlayer::kOpen}) {
+            violation("a good file did not open after a bad one: " +
+                      player_.statusText().toStdString());
+            return;
+        }
+        bool advanced = false;
+        timed(
+            "waiting for a good file to play",
+            [&] {
+                advanced = QTest::qWaitFor([&] { return player_.CurrentPosition() >= 0.15; }, 5000);
+            },
+            limitMs);
+        if (advanced)
+            ++shared->goodPlayed;
+        else
+            violation("a good file opened but did not play after a bad one");
+        close("a good file");
+    }
+
+public:
+    long long limitMs = 10000;
+
+private:
+    Rng& rng_;
+    std::vector<std::string> goods_;
+    std::vector<Bytes> goodBytes_;
+    std::string dir_;
+    MediaPlayer player_;
+    std::vector<std::int32_t> notified_;
+    std::map<std::string, long> reasons_;
+    int serial_ = 0;
+};
+
+int runChild(int argc, char** argv, const std::vector<std::string>& goods, long rounds,
+             std::uint64_t seed, long long limitMs, const std::string& dir) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    Rng rng(seed);
+    {
+        Loop loop(rng, goods, dir);
+        loop.limitMs = limitMs;
+        loop.warmUp();
+        for (long r = 0; r < rounds; ++r)
+            loop.round(int(r));
+    }
+    std::fflush(stdout);
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    const faults::Options options(argc, argv);
+    std::vector<std::string> goods;
+    for (int i = 1; i + 1 < argc; ++i)
+        if (std::string(argv[i]) == "--good") goods.emplace_back(argv[i + 1]);
+    if (goods.empty()) {
+        std::fprintf(stderr, "usage: playbackloop --good FILE [--rounds N] [--seed S]\n");
+        return 2;
+    }
+    const long rounds = options.number("--rounds", 20);
+    const std::uint64_t seed = std::uint64_t(options.number("--seed", 1));
+    const long long limitMs = options.number("--limit", 10) * 1000;
+
+    void* memory =
+        ::mmap(nullptr, sizeof(Shared), PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS, -1, 0);
+    faults::check(memory != MAP_FAILED, "shared memory");
+    shared = new (memory) Shared;
+
+    // Made and removed by the watchdog, so that a killed loop leaves nothing.
+    std::string dir = (qEnvironmentVariableIsEmpty("TMPDIR") ? std::string("/tmp")
+                                                             : qgetenv("TMPDIR").toStdString()) +
+                      "/playbackloop-XXXXXX";
+    faults::check(::mkdtemp(dir.data()) != nullptr, "temporary folder");
+
+    std::fflush(stdout);
+    const pid_t child = ::fork();
+    faults::check(child >= 0, "fork");
+    if (child == 0) std::_Exit(runChild(argc, argv, goods, rounds, seed, limitMs, dir));
+
+    const long long started = nowMs();
+    int crashes = 0, hangs = 0, status = 0;
+    for (;;) {
+        const pid_t done = ::waitpid(child, &status, WNOHANG);
+        if (done == child) break;
+        const long long since = shared->stepStartMs.load();
+        if (since != 0 && nowMs() - since > shared->stepLimitMs.load()) {
+            hangs = 1;
+            std::printf("HANG: %s took more than %lld s; stopping the player\n", shared->step,
+                        shared->stepLimitMs.load() / 1000);
+            ::kill(child, SIGKILL);
+            ::waitpid(child, &status, 0);
+            break;
+        }
+        ::usleep(50000);
+    }
+    if (!hangs && WIFSIGNALED(status)) {
+        crashes = 1;
+        std::printf("CRASH: signal %d (%s) while %s\n", WTERMSIG(status),
+                    strsignal(WTERMSIG(status)), shared->step);
+    }
+    faults::removeAll(dir);
+    const bool finished = !hangs && !crashes && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    if (!hangs && !crashes && !finished)
+        std::printf("the loop stopped early (exit status %d)\n", WEXITSTATUS(status));
+
+    std::printf("playback loop, seed %llu, %ld rounds in %.0f s:\n",
+                static_cast<unsigned long long>(seed), rounds, (nowMs() - started) / 1000.0);
+    std::printf("  %ld opens tried, %ld of them bad files\n", shared->opens.load(),
+                shared->badOpens.load());
+    std::printf("  %ld bad files refused, %ld failures reported in plain words\n",
+                shared->refused.load(), shared->refusedPlainly.load());
+    std::printf("  %ld damaged files played in part, %ld files deleted or cut short while "
+                "playing, %ld broke off and said why\n",
+                shared->badPlayed.load(), shared->pulledAway.load(), shared->brokeOff.load());
+    std::printf("  %ld good files played after a bad one\n", shared->goodPlayed.load());
+    std::printf("  words the player used:\n%s", shared->reasons);
+    std::printf("crashes: %d, hangs: %d, violations: %ld\n", crashes, hangs,
+                shared->violations.load());
+    return finished && shared->violations == 0 ? 0 : 1;
+}

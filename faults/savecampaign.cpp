@@ -1,0 +1,760 @@
+// Thousands of random saves through the real window, with faults injected
+// between the click and the save, on a pool of awkward files. After every
+// step it checks that no file was damaged, that exactly the chosen file got
+// exactly one record, and that the user heard of every failure and of no
+// success.
+//
+// Usage: savecampaign [--saves N] [--seed S] [--verbose]
+#include "faultsupport.h"
+
+#include "platform/filename.h"
+#include "platform/messagebox.h"
+#include "window/frmbrindlo.h"
+
+#include <QAbstractItemView>
+#include <QApplication>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <array>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <random>
+#include <string>
+#include <vector>
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sched.h>
+#include <sys/mount.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+using faults::Bytes;
+using faults::Rng;
+
+// --- The file system as the checks see it -----------------------------------
+
+struct Entry {
+    mode_t type = 0;
+    mode_t mode = 0;
+    dev_t device = 0; // the small disk has inode numbers of its own
+    ino_t inode = 0;
+    off_t size = 0;
+    std::uint64_t hash = 0; // of the bytes, for regular files
+    std::string linkTarget;
+    bool operator==(const Entry&) const = default;
+};
+
+// Every name below the root, by raw bytes, with what it is. Links are not
+// followed, so a dangling link or a changed link target shows too.
+using Snapshot = std::map<std::string, Entry>;
+
+void walk(const std::string& dir, const std::string& rel, Snapshot& out) {
+    DIR* d = ::opendir(dir.c_str());
+    if (!d) return;
+    while (const dirent* e = ::readdir(d)) {
+        const std::string name = e->d_name;
+        if (name == "." || name == "..") continue;
+        const std::string path = dir + '/' + name;
+        struct stat st {};
+        if (::lstat(path.c_str(), &st) != 0) continue;
+        Entry entry{
+            st.st_mode & S_IFMT, st.st_mode & 07777, st.st_dev, st.st_ino, st.st_size, 0, {}};
+        if (S_ISREG(st.st_mode)) {
+            entry.hash = faults::hashOf(faults::readFile(path));
+        } else if (S_ISLNK(st.st_mode)) {
+            std::array<char, 4096> buf{};
+            const ssize_t n = ::readlink(path.c_str(), buf.data(), buf.size());
+            if (n > 0) entry.linkTarget.assign(buf.data(), std::size_t(n));
+        }
+        out[rel + name] = entry;
+        if (S_ISDIR(st.st_mode)) walk(path, rel + name + '/', out);
+    }
+    ::closedir(d);
+}
+
+Snapshot snapshot(const std::string& root) {
+    Snapshot s;
+    walk(root, {}, s);
+    return s;
+}
+
+std::string describeDifference(const Snapshot& want, const Snapshot& got) {
+    for (const auto& [name, e] : want) {
+        const auto it = got.find(name);
+        if (it == got.end()) return "\"" + faults::printable(name) + "\" vanished";
+        if (!(it->second == e)) return "\"" + faults::printable(name) + "\" changed";
+    }
+    for (const auto& [name, e] : got) {
+        if (!want.count(name)) return "\"" + faults::printable(name) + "\" appeared";
+    }
+    return {};
+}
+
+// --- The record the boxes must give, worked out on its own ------------------
+
+// Windows-1252 for 0x80..0x9F; 0 marks the five bytes the code page leaves
+// undefined, which stand for the control character of the same value.
+constexpr std::array<char16_t, 32> kHighHalf = {
+    0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+    0x2039, 0x0152, 0,      0x017D, 0,      0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
+
+std::uint8_t cp1252(char16_t ch) {
+    if (ch < 0x80 || (ch >= 0xA0 && ch <= 0xFF)) return std::uint8_t(ch);
+    for (std::size_t i = 0; i < kHighHalf.size(); ++i) {
+        const char16_t mapped = kHighHalf[i] ? kHighHalf[i] : char16_t(0x80 + i);
+        if (mapped == ch) return std::uint8_t(0x80 + i);
+    }
+    return '?';
+}
+
+void putField(Bytes& out, const QString& text, int width) {
+    for (int i = 0; i < width; ++i)
+        out.push_back(i < text.size() ? cp1252(text.at(i).unicode()) : ' ');
+}
+
+Bytes expectedRecord(const frmBrindlo& w) {
+    Bytes r{'T', 'A', 'G'};
+    putField(r, w.txtTitle.Text(), 30);
+    putField(r, w.txtArtist.Text(), 30);
+    putField(r, w.txtAlbum.Text(), 30);
+    putField(r, w.txtYear.Text(), 4);
+    putField(r, w.txtComment.Text(), 30);
+    r.push_back(std::uint8_t(w.cmbGenre.ListIndex() + 1));
+    return r;
+}
+
+// --- Random text as a user might type or paste it ----------------------------
+
+const std::u16string kAlphabet =
+    u"abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789 .,-'!()&/"
+    u"éèêëàâäöüßçñøåæÆØÅÉÖÜ¡¿©®°±µ¶·»«½¾×÷ÿ" // Latin-1
+    u"€‚ƒ„…†‡ˆ‰Š‹ŒŽ‘’“”•–—˜™š›œžŸ"           // Windows-1252's own
+    u"ЖжΩλ中文한☃→∞ĀőŁ";                     // no Windows-1252 byte
+
+QString randomText(Rng& rng, bool pasted) {
+    QString text;
+    const int length = rng.below(36);
+    for (int i = 0; i < length; ++i) {
+        if (pasted && rng.chance(0.05)) {
+            // Only a paste brings these: the five undefined bytes' characters.
+            static const char16_t controls[] = {0x81, 0x8D, 0x8F, 0x90, 0x9D};
+            text += QChar(controls[rng.below(5)]);
+        } else {
+            text += QChar(kAlphabet[std::size_t(rng.below(int(kAlphabet.size())))]);
+        }
+    }
+    return text;
+}
+
+void typeInto(platform::TextBox& box, const QString& text) {
+    QLineEdit* edit = box.lineEdit();
+    QTest::keyClick(edit, Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClick(edit, Qt::Key_Backspace);
+    for (const QChar ch : text)
+        QTest::sendKeyEvent(QTest::Click, edit, Qt::Key_unknown, QString(ch), Qt::NoModifier);
+}
+
+void fillBoxes(frmBrindlo& w, Rng& rng) {
+    platform::TextBox* boxes[] = {&w.txtTitle, &w.txtArtist, &w.txtAlbum, &w.txtYear,
+                                  &w.txtComment};
+    for (platform::TextBox* box : boxes) {
+        if (rng.chance(0.15)) continue; // left as the click showed it
+        const bool paste = rng.chance(0.3);
+        const QString text = randomText(rng, paste);
+        if (paste)
+            box->setText(text);
+        else
+            typeInto(*box, text);
+    }
+    switch (rng.below(4)) {
+    case 0: // keep what the click selected
+        break;
+    case 1:
+        w.cmbGenre.setListIndex(rng.below(147) - 1);
+        break;
+    case 2: { // chosen from the drop-down with the mouse
+        QComboBox* list = w.cmbGenre.comboBox();
+        list->showPopup();
+        QAbstractItemView* view = list->view();
+        const QModelIndex item = list->model()->index(rng.below(146), 0);
+        view->scrollTo(item);
+        QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, view->visualRect(item).center());
+        list->hidePopup();
+        break;
+    }
+    default: // a code typed into the number box, which the list follows or not
+        typeInto(w.txtGenreCode, QString::number(rng.below(260)));
+        break;
+    }
+}
+
+// --- The pool -----------------------------------------------------------------
+
+enum class Kind { Tagged, Untagged, Short, Empty, Exact128Tagged, Exact128Untagged, ReadOnly };
+
+struct PoolFile {
+    std::string folder; // raw path of the listed folder
+    std::string name;   // raw bytes
+    Kind kind;
+    std::string linkTo;   // set: the name is a symbolic link to this path
+    std::string hardTwin; // set: the name is a hard link of this pool name
+    bool onSmallDisk = false;
+    std::string path() const { return folder + '/' + name; }
+};
+
+Bytes audio(Rng& rng, std::size_t size) {
+    Bytes b(size);
+    for (auto& x : b)
+        x = std::uint8_t(rng.below(256));
+    // A tail that begins "TAG" by chance would make an untagged file tagged.
+    if (size >= 128 && b[size - 128] == 'T') b[size - 128] = 'X';
+    return b;
+}
+
+Bytes oldRecord(Rng& rng) {
+    Bytes r = audio(rng, 128);
+    r[0] = 'T', r[1] = 'A', r[2] = 'G';
+    return r;
+}
+
+Bytes contentOf(Kind kind, Rng& rng, bool onSmallDisk) {
+    // On the small disk, lengths near a page boundary decide whether an
+    // append needs a page that is not there.
+    const std::size_t base =
+        onSmallDisk ? 4096 * std::size_t(1 + rng.below(2)) - std::size_t(rng.below(200))
+                    : std::size_t(129 + rng.below(6000));
+    switch (kind) {
+    case Kind::Tagged:
+    case Kind::ReadOnly: {
+        Bytes b = audio(rng, base);
+        const Bytes r = oldRecord(rng);
+        b.insert(b.end(), r.begin(), r.end());
+        return b;
+    }
+    case Kind::Untagged:
+        return audio(rng, base);
+    case Kind::Short:
+        return audio(rng, std::size_t(1 + rng.below(127)));
+    case Kind::Empty:
+        return {};
+    case Kind::Exact128Tagged:
+        return oldRecord(rng);
+    case Kind::Exact128Untagged:
+        return audio(rng, 128);
+    }
+    return {};
+}
+
+class Pool {
+public:
+    Pool(std::string root, bool smallDisk) : root_(std::move(root)), smallDisk_(smallDisk) {}
+
+    void add(PoolFile f) { files_.push_back(std::move(f)); }
+    std::vector<PoolFile>& files() { return files_; }
+    const PoolFile* byName(const std::string& folder, const std::string& name) const {
+        for (const PoolFile& f : files_)
+            if (f.folder == folder && f.name == name) return &f;
+        return nullptr;
+    }
+
+    // Puts the entry back as its kind says, with fresh bytes; a hard-linked
+    // pair is made again as a pair.
+    void reset(const PoolFile& f, Rng& rng) {
+        faults::removeAll(f.path());
+        if (!f.hardTwin.empty()) {
+            const PoolFile* twin = byName(f.folder, f.hardTwin);
+            faults::removeAll(twin->path());
+            create(*twin, rng);
+            faults::check(::link(twin->path().c_str(), f.path().c_str()) == 0, "link");
+            return;
+        }
+        for (const PoolFile& other : files_) { // and its twin, if it has one
+            if (other.hardTwin == f.name && other.folder == f.folder) {
+                faults::removeAll(other.path());
+                create(f, rng);
+                faults::check(::link(f.path().c_str(), other.path().c_str()) == 0, "link");
+                return;
+            }
+        }
+        create(f, rng);
+    }
+
+    void createAll(Rng& rng) {
+        for (const PoolFile& f : files_)
+            if (f.hardTwin.empty()) create(f, rng);
+        for (const PoolFile& f : files_)
+            if (!f.hardTwin.empty())
+                faults::check(
+                    ::link(byName(f.folder, f.hardTwin)->path().c_str(), f.path().c_str()) == 0,
+                    "link");
+    }
+
+    // Fills the small disk up again with a file the list does not show.
+    void fillSmallDisk() {
+        if (!smallDisk_) return;
+        const std::string filler = root_ + "/tiny/filler.bin";
+        const int fd = ::open(filler.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
+        faults::check(fd >= 0, "filler");
+        const std::vector<char> page(4096, 'f');
+        while (::write(fd, page.data(), page.size()) > 0) {
+        }
+        const std::vector<char> bit(1, 'f');
+        while (::write(fd, bit.data(), 1) > 0) {
+        }
+        ::close(fd);
+    }
+
+private:
+    void create(const PoolFile& f, Rng& rng) {
+        const Bytes bytes = contentOf(f.kind, rng, f.onSmallDisk);
+        if (!f.linkTo.empty()) {
+            faults::removeAll(f.linkTo);
+            faults::writeFile(f.linkTo, bytes);
+            faults::check(::symlink(f.linkTo.c_str(), f.path().c_str()) == 0, "symlink");
+        } else {
+            if (f.onSmallDisk) {
+                // Room for the file itself: give back some of the filler.
+                ::truncate((root_ + "/tiny/filler.bin").c_str(), 0);
+            }
+            faults::writeFile(f.path(), bytes);
+        }
+        if (f.kind == Kind::ReadOnly)
+            ::chmod((f.linkTo.empty() ? f.path() : f.linkTo).c_str(), 0444);
+    }
+
+    std::string root_;
+    bool smallDisk_;
+    std::vector<PoolFile> files_;
+};
+
+// --- Faults ----------------------------------------------------------------
+
+enum class Fault {
+    None,
+    Deleted,
+    ReplacedByFolder,
+    ReplacedByPipe,
+    MadeReadOnly,
+    LinkTargetGone,
+    DiskReadOnly,
+    RewrittenElsewhere,
+    SizeLimit,
+    PlayerOpen,
+    NothingSelected,
+};
+
+const char* faultName(Fault f) {
+    switch (f) {
+    case Fault::None:
+        return "none";
+    case Fault::Deleted:
+        return "deleted";
+    case Fault::ReplacedByFolder:
+        return "replaced by a folder";
+    case Fault::ReplacedByPipe:
+        return "replaced by a pipe";
+    case Fault::MadeReadOnly:
+        return "made read-only";
+    case Fault::LinkTargetGone:
+        return "link target removed";
+    case Fault::DiskReadOnly:
+        return "disk made read-only";
+    case Fault::RewrittenElsewhere:
+        return "rewritten by another program";
+    case Fault::SizeLimit:
+        return "file size limit";
+    case Fault::PlayerOpen:
+        return "player has a file open";
+    case Fault::NothingSelected:
+        return "nothing selected";
+    }
+    return "?";
+}
+
+// What the save must do, decided from the file as it is at the click on
+// the button.
+enum class Outcome { Fail, Succeed, Either };
+
+struct Expectation {
+    Outcome outcome = Outcome::Fail;
+    std::string file; // the regular file that is written, links followed
+    Bytes after;      // its bytes after a successful save
+};
+
+Expectation expect(const std::string& path, const Bytes& record, bool refused,
+                   std::optional<off_t> limit, bool smallDisk) {
+    Expectation e;
+    struct stat st {};
+    if (refused || ::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode) ||
+        (st.st_mode & 0222) == 0)
+        return e;
+    e.file = path;
+    Bytes bytes = faults::readFile(path);
+    const bool inPlace = bytes.size() >= 128 && bytes[bytes.size() - 128] == 'T' &&
+                         bytes[bytes.size() - 127] == 'A' && bytes[bytes.size() - 126] == 'G';
+    if (inPlace) bytes.resize(bytes.size() - 128);
+    const off_t end = off_t(bytes.size() + 128);
+    bytes.insert(bytes.end(), record.begin(), record.end());
+    e.after = std::move(bytes);
+    if (limit && *limit < end)
+        e.outcome = Outcome::Fail;
+    else
+        e.outcome = smallDisk && !inPlace ? Outcome::Either : Outcome::Succeed;
+    return e;
+}
+
+// --- The campaign ----------------------------------------------------------
+
+struct Figures {
+    long saves = 0;
+    long injected = 0;
+    long failed = 0;
+    long succeeded = 0;
+    long diskFull = 0;
+    long violations = 0;
+    std::map<std::string, long> byFault;
+};
+
+class Campaign {
+public:
+    Campaign(frmBrindlo& w, Pool& pool, std::string root, Rng& rng)
+        : w_(w), pool_(pool), root_(std::move(root)), rng_(rng) {}
+
+    std::vector<QString> messages;
+    Figures figures;
+
+    void step(long n) {
+        std::vector<PoolFile>& files = pool_.files();
+        const PoolFile& f = files[std::size_t(rng_.below(int(files.size())))];
+        const Fault fault = chooseFault(f);
+        ++figures.saves;
+        if (fault != Fault::None) ++figures.injected;
+        ++figures.byFault[faultName(fault)];
+        what_ = "save " + std::to_string(n) + " of \"" + faults::printable(f.name) +
+                "\", fault: " + faultName(fault);
+
+        showFolder(f.folder);
+        const Snapshot beforeClick = snapshot(root_);
+        click(f);
+        if (const std::string d = describeDifference(beforeClick, snapshot(root_)); !d.empty())
+            violation("the click changed the disk: " + d);
+        const QString wanted = platform::decodeFileName(QByteArray::fromStdString(f.path()));
+        if (w_.varCurrentFile.toString() != wanted) violation("the click did not record the path");
+        fillBoxes(w_, rng_);
+
+        std::optional<off_t> limit;
+        const bool refused = inject(f, fault, limit);
+        const std::string path = fault == Fault::NothingSelected ? f.folder + '/' : f.path();
+        const Bytes record = expectedRecord(w_);
+        const Expectation e = expect(path, record, refused, limit, f.onSmallDisk);
+        const Snapshot before = snapshot(root_);
+
+        messages.clear();
+        if (limit) {
+            const rlimit r{rlim_t(*limit), RLIM_INFINITY};
+            ::setrlimit(RLIMIT_FSIZE, &r);
+        }
+        QTest::mouseClick(w_.cmdSaveTag.button(), Qt::LeftButton);
+        if (limit) {
+            const rlimit r{RLIM_INFINITY, RLIM_INFINITY};
+            ::setrlimit(RLIMIT_FSIZE, &r);
+        }
+
+        checkAfter(before, e, wanted, fault);
+        undo(f, fault);
+        if (rng_.chance(0.4) || fault != Fault::None) pool_.reset(f, rng_);
+        pool_.fillSmallDisk();
+        w_.File1.Refresh();
+    }
+
+private:
+    Fault chooseFault(const PoolFile& f) {
+        if (rng_.chance(0.35)) return Fault::None;
+        std::vector<Fault> options = {
+            Fault::Deleted,      Fault::ReplacedByFolder,   Fault::ReplacedByPipe,
+            Fault::MadeReadOnly, Fault::RewrittenElsewhere, Fault::SizeLimit,
+            Fault::SizeLimit,    Fault::PlayerOpen,         Fault::NothingSelected};
+        if (!f.linkTo.empty()) options.push_back(Fault::LinkTargetGone);
+        // Rewriting a file on the full disk would only fail in our own hands.
+        if (f.onSmallDisk) std::erase(options, Fault::RewrittenElsewhere);
+        if (f.onSmallDisk) options.push_back(Fault::DiskReadOnly);
+        return options[std::size_t(rng_.below(int(options.size())))];
+    }
+
+    void showFolder(const std::string& folder) {
+        const QString path = platform::decodeFileName(QByteArray::fromStdString(folder));
+        if (w_.Dir1.Path() != path) w_.Dir1.setPath(path);
+    }
+
+    QListWidgetItem* itemOf(const std::string& name) {
+        const QString text = platform::decodeFileName(QByteArray::fromStdString(name));
+        const auto found = w_.File1.listWidget()->findItems(text, Qt::MatchExactly);
+        return found.isEmpty() ? nullptr : found.first();
+    }
+
+    void clickItem(QListWidgetItem* item, Qt::KeyboardModifiers modifiers = {}) {
+        QListWidget* list = w_.File1.listWidget();
+        list->scrollToItem(item);
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, modifiers,
+                          list->visualItemRect(item).center());
+    }
+
+    // A click on a file that is already selected selects nothing new, so
+    // another file is clicked first and the reader runs every time.
+    void click(const PoolFile& f) {
+        QListWidgetItem* item = itemOf(f.name);
+        if (!item) {
+            violation("the file is not listed");
+            return;
+        }
+        QListWidget* list = w_.File1.listWidget();
+        if (item->isSelected()) {
+            for (int i = 0; i < list->count(); ++i)
+                if (list->item(i) != item) {
+                    clickItem(list->item(i));
+                    break;
+                }
+        }
+        clickItem(item);
+        if (!item->isSelected()) violation("the click did not select the file");
+    }
+
+    // Returns whether the save must be refused whatever the file is.
+    bool inject(const PoolFile& f, Fault fault, std::optional<off_t>& limit) {
+        const std::string path = f.path();
+        switch (fault) {
+        case Fault::None:
+            return false;
+        case Fault::Deleted:
+            faults::removeAll(path);
+            return false;
+        case Fault::ReplacedByFolder:
+            faults::removeAll(path);
+            faults::check(::mkdir(path.c_str(), 0755) == 0, "mkdir");
+            return false;
+        case Fault::ReplacedByPipe:
+            faults::removeAll(path);
+            faults::check(::mkfifo(path.c_str(), 0644) == 0, "mkfifo");
+            return false;
+        case Fault::MadeReadOnly:
+            ::chmod(path.c_str(), 0444);
+            return false;
+        case Fault::LinkTargetGone:
+            faults::removeAll(f.linkTo);
+            return false;
+        case Fault::DiskReadOnly: // as a card whose lock was pushed, or a failing disk
+            faults::check(
+                ::mount(nullptr, f.folder.c_str(), nullptr, MS_REMOUNT | MS_RDONLY, nullptr) == 0,
+                "remount read-only");
+            return true;
+        case Fault::RewrittenElsewhere: {
+            Kind kinds[] = {Kind::Tagged, Kind::Untagged, Kind::Short, Kind::Empty};
+            faults::writeFile(path, contentOf(kinds[rng_.below(4)], rng_, false),
+                              /*keepInode=*/true);
+            return false;
+        }
+        case Fault::SizeLimit: {
+            struct stat st {};
+            if (::stat(path.c_str(), &st) != 0) return false;
+            // Mostly short of what the save needs, partway into the record;
+            // sometimes just enough.
+            const off_t length = st.st_size;
+            const off_t from = rng_.chance(0.5) ? length - 128 : length;
+            limit = std::max<off_t>(0, from + rng_.below(rng_.chance(0.8) ? 128 : 400));
+            return false;
+        }
+        case Fault::PlayerOpen:
+            w_.media_OpenStateNotify(0, 1);
+            return true;
+        case Fault::NothingSelected: {
+            // Ctrl+click takes the selection away, as in any file list.
+            if (QListWidgetItem* item = itemOf(f.name)) clickItem(item, Qt::ControlModifier);
+            if (!w_.File1.FileName().isEmpty()) w_.File1.listWidget()->clearSelection();
+            return false;
+        }
+        }
+        return false;
+    }
+
+    void undo(const PoolFile& f, Fault fault) {
+        if (fault == Fault::PlayerOpen) w_.media_OpenStateNotify(0, 0);
+        if (fault == Fault::DiskReadOnly)
+            faults::check(::mount(nullptr, f.folder.c_str(), nullptr, MS_REMOUNT, nullptr) == 0,
+                          "remount writable");
+    }
+
+    void checkAfter(const Snapshot& before, const Expectation& e, const QString& wanted,
+                    Fault fault) {
+        const Snapshot after = snapshot(root_);
+        bool reported = false;
+        if (messages.size() > 1) violation("more than one message for one save");
+        for (const QString& m : messages) {
+            if (m.isEmpty()) violation("a message box without text or title");
+            reported = true;
+        }
+        // Which outcome the disk shows: unchanged, or the expected change.
+        Snapshot changed = before;
+        bool changedFile = false;
+        if (!e.file.empty()) {
+            struct stat st {};
+            ::stat(e.file.c_str(), &st);
+            for (auto& [name, entry] : changed) {
+                if (entry.device == st.st_dev && entry.inode == st.st_ino &&
+                    entry.type == S_IFREG) {
+                    entry.hash = faults::hashOf(e.after);
+                    entry.size = off_t(e.after.size());
+                    changedFile = true;
+                }
+            }
+        }
+        const bool unchanged = describeDifference(before, after).empty();
+        const bool asExpected = changedFile && describeDifference(changed, after).empty();
+
+        if (e.outcome == Outcome::Fail || (e.outcome == Outcome::Either && reported)) {
+            if (!unchanged)
+                violation("a failed save changed the disk: " + describeDifference(before, after));
+            if (!reported) violation("a save that could not be done was not reported");
+            ++figures.failed;
+            if (e.outcome == Outcome::Either) ++figures.diskFull;
+        } else {
+            if (!asExpected)
+                violation("the save did not place exactly one record: " +
+                          describeDifference(changed, after));
+            if (reported)
+                violation("a save that was done reported: " + messages.front().toStdString());
+            ++figures.succeeded;
+        }
+        if (fault != Fault::PlayerOpen && fault != Fault::NothingSelected &&
+            w_.varCurrentFile.toString() != wanted)
+            violation("the save did not record the path it wrote");
+        if (!w_.isVisible()) violation("the window is gone");
+    }
+
+    void violation(const std::string& what) {
+        ++figures.violations;
+        if (figures.violations <= 20)
+            std::printf("VIOLATION in %s: %s\n", what_.c_str(), what.c_str());
+    }
+
+    frmBrindlo& w_;
+    Pool& pool_;
+    std::string root_;
+    Rng& rng_;
+    std::string what_;
+};
+
+// A tmpfs of our own makes a real full disk. A private mount namespace keeps
+// it from the rest of the system and takes it away when we end; it must be
+// made before any thread starts. Where that is not allowed the file size
+// limit is the only "full disk".
+bool privateMountNamespace() {
+    return ::unshare(CLONE_NEWNS) == 0 &&
+           ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0;
+}
+
+// The offscreen platform says so each time the genre drop-down opens.
+void quietPlatformNotes(QtMsgType type, const QMessageLogContext& context, const QString& text) {
+    if (text.startsWith(QStringLiteral("This plugin does not support"))) return;
+    std::fprintf(stderr, "%s\n", qFormatLogMessage(type, context, text).toLocal8Bit().constData());
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    const faults::Options options(argc, argv);
+    const long saves = options.number("--saves", 5000);
+    const std::uint64_t seed = std::uint64_t(options.number("--seed", 1));
+    const bool verbose = options.flag("--verbose");
+    const bool ownMounts = privateMountNamespace();
+
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    qInstallMessageHandler(quietPlatformNotes);
+    QApplication app(argc, argv);
+    QTemporaryDir dir;
+    faults::check(dir.isValid(), "temporary folder");
+    const std::string root = dir.path().toStdString();
+    for (const char* sub : {"/pool", "/outside", "/tiny"})
+        faults::check(::mkdir((root + sub).c_str(), 0755) == 0, "mkdir");
+    const std::string tiny = root + "/tiny";
+    const bool smallDisk =
+        ownMounts && ::mount("tmpfs", tiny.c_str(), "tmpfs", 0, "size=64k,mode=0755") == 0;
+
+    Rng rng(seed);
+    Pool pool(root, smallDisk);
+    const std::string p = root + "/pool", out = root + "/outside";
+    const auto add = [&](const std::string& folder, std::string name, Kind kind) {
+        pool.add({folder, std::move(name), kind, {}, {}, folder == tiny});
+    };
+    add(p, "tagged.mp3", Kind::Tagged);
+    add(p, "also tagged.MP3", Kind::Tagged);
+    add(p, "untagged.mp3", Kind::Untagged);
+    add(p, "short.mp3", Kind::Short);
+    add(p, "empty.mp3", Kind::Empty);
+    add(p, "exact128 tagged.mp3", Kind::Exact128Tagged);
+    add(p, "exact128 untagged.mp3", Kind::Exact128Untagged);
+    add(p, "read-only.mp3", Kind::ReadOnly);
+    add(p, "caf\xe9 latin1.mp3", Kind::Tagged);           // not UTF-8
+    add(p, "caf\xef\xbf\xbd latin1.mp3", Kind::Untagged); // U+FFFD: must not be confused
+    add(p, "\xff\xfe\x80 raw.mp3", Kind::Untagged);
+    add(p, "  spaces  in   it .mp3", Kind::Tagged);
+    add(p, "new\nline.mp3", Kind::Untagged);
+    add(p, std::string(246, 'x') + ".mp3", Kind::Tagged); // 250 bytes
+    pool.add({p, "linked.mp3", Kind::Tagged, out + "/link target.mp3", {}, false});
+    pool.add({p, "linked read-only.mp3", Kind::ReadOnly, out + "/ro target.mp3", {}, false});
+    add(p, "hard one.mp3", Kind::Untagged);
+    pool.add({p, "hard two.mp3", Kind::Untagged, {}, "hard one.mp3", false});
+    if (smallDisk) {
+        add(tiny, "full tagged.mp3", Kind::Tagged);
+        add(tiny, "full untagged.mp3", Kind::Untagged);
+        add(tiny, "full short.mp3", Kind::Short);
+    }
+    pool.createAll(rng);
+    pool.fillSmallDisk();
+
+    auto w = std::make_unique<frmBrindlo>(platform::MediaPlayer::AudioOutput::Silent);
+    w->show();
+    Campaign campaign(*w, pool, root, rng);
+    platform::setMessageBoxHook(
+        [&](const QString& text, const QString& title, platform::MessageIcon icon) {
+            // Only our one title and the stop icon count as telling the user.
+            const bool proper = title == QStringLiteral("Mp3 Tag Save Error") &&
+                                icon == platform::MessageIcon::Critical && !text.isEmpty();
+            campaign.messages.push_back(proper ? text : QString());
+            if (verbose) std::printf("  message: %s\n", text.toStdString().c_str());
+        });
+
+    for (long n = 1; n <= saves; ++n)
+        campaign.step(n);
+    w.reset();
+    if (smallDisk) ::umount2(tiny.c_str(), MNT_DETACH);
+    // QTemporaryDir cannot remove names that are not UTF-8.
+    for (const char* sub : {"/pool", "/outside", "/tiny"})
+        faults::removeAll(root + sub);
+
+    const Figures& f = campaign.figures;
+    std::printf("save campaign, seed %llu: %ld saves tried, %ld with a fault injected\n",
+                static_cast<unsigned long long>(seed), f.saves, f.injected);
+    for (const auto& [name, count] : f.byFault)
+        std::printf("  %-30s %ld\n", name.c_str(), count);
+    std::printf("full disk: %s\n", smallDisk ? "a 64 KiB tmpfs and the file size limit"
+                                             : "the file size limit only (no tmpfs here)");
+    std::printf("%ld saves done, %ld refused and reported (%ld of them on the full disk)\n",
+                f.succeeded, f.failed, f.diskFull);
+    std::printf("violations: %ld\n", f.violations);
+    return f.violations == 0 ? 0 : 1;
+}
