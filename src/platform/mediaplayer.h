@@ -35,8 +35,8 @@ public:
     // is open and its duration known, kClosed when it was closed or could
     // not be opened (the status text then says why).
     void setFileName(const QString& path);
-    // As it was put, also when it could not be opened (the window shows it
-    // in its caption); "" after a close.
+    // The loaded file's path as it was put; "" when no file is loaded, after
+    // a close or an open that failed.
     QString FileName() const;
 
     void setAutoRewind(bool on);     // at the end, back to the start, file kept open
