@@ -59,8 +59,16 @@ std::optional<FolderListing> listFolder(const QString& folder) {
         return std::nullopt;
     FolderListing listing;
     const int fd = dirfd(dir.get());
-    errno = 0;
-    while (const dirent* entry = readdir(dir.get())) {
+    // readdir tells its end from a failure only by errno, which the stat of
+    // a dangling link below also sets: it is cleared before every call.
+    for (;;) {
+        errno = 0;
+        const dirent* entry = readdir(dir.get());
+        if (!entry) {
+            if (errno != 0)
+                return std::nullopt;
+            break;
+        }
         if (entry->d_name[0] == '.') // dot entries, and "." and ".." with them
             continue;
         unsigned char type = entry->d_type;
@@ -75,8 +83,6 @@ std::optional<FolderListing> listFolder(const QString& folder) {
         else if (type == DT_REG)
             listing.files.append(decodeFileName(QByteArray(entry->d_name)));
     }
-    if (errno != 0)
-        return std::nullopt;
     sortCaseInsensitively(listing.folders);
     sortCaseInsensitively(listing.files);
     return listing;
