@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QFile>
 #include <algorithm>
+#include <cstring>
 #include <dirent.h>
 #include <memory>
 #include <sys/stat.h>
@@ -48,16 +49,17 @@ bool globMatch(QStringView name, QStringView pattern) {
     return p == pattern.size();
 }
 
-} // namespace
-
-std::optional<FolderListing> listFolder(const QString& folder) {
+// Reads a folder once, naming and sorting only the entries wanted: the
+// folder list needs no files, and the file list only the matching ones, of
+// folders that often hold tens of thousands of files.
+std::optional<QStringList> listEntries(const QString& folder, const NamePattern* files) {
     const QByteArray path = encodeFileName(folder);
     if (path.isEmpty())
         return std::nullopt;
     std::unique_ptr<DIR, DirCloser> dir(opendir(path.constData()));
     if (!dir)
         return std::nullopt;
-    FolderListing listing;
+    QStringList names;
     const int fd = dirfd(dir.get());
     // readdir tells its end from a failure only by errno, which the stat of
     // a dangling link below also sets: it is cleared before every call.
@@ -72,35 +74,50 @@ std::optional<FolderListing> listFolder(const QString& folder) {
         if (entry->d_name[0] == '.') // dot entries, and "." and ".." with them
             continue;
         unsigned char type = entry->d_type;
+        if ((files && type == DT_DIR) || (!files && type == DT_REG))
+            continue;
+        const QString name = decodeFileName(
+            QByteArray::fromRawData(entry->d_name, qsizetype(std::strlen(entry->d_name))));
+        if (files && !files->matches(name))
+            continue;
         if (type == DT_UNKNOWN || type == DT_LNK) {
             struct stat st {};
             if (fstatat(fd, entry->d_name, &st, 0) != 0)
                 continue; // a dangling link, or gone meanwhile
             type = S_ISDIR(st.st_mode) ? DT_DIR : S_ISREG(st.st_mode) ? DT_REG : DT_UNKNOWN;
         }
-        if (type == DT_DIR)
-            listing.folders.append(decodeFileName(QByteArray(entry->d_name)));
-        else if (type == DT_REG)
-            listing.files.append(decodeFileName(QByteArray(entry->d_name)));
+        if (type == (files ? DT_REG : DT_DIR))
+            names.append(name);
     }
-    sortCaseInsensitively(listing.folders);
-    sortCaseInsensitively(listing.files);
-    return listing;
+    sortCaseInsensitively(names);
+    return names;
+}
+
+} // namespace
+
+NamePattern::NamePattern(const QString& pattern) {
+    for (const QString& one : pattern.split(u';', Qt::SkipEmptyParts))
+        folded_.append(one.trimmed().toCaseFolded());
+}
+
+bool NamePattern::matches(const QString& name) const {
+    const QString folded = name.toCaseFolded();
+    return std::any_of(folded_.cbegin(), folded_.cend(),
+                       [&](const QString& one) { return globMatch(folded, one); });
+}
+
+std::optional<QStringList> listSubfolders(const QString& folder) {
+    return listEntries(folder, nullptr);
+}
+
+std::optional<QStringList> listFiles(const QString& folder, const NamePattern& pattern) {
+    return listEntries(folder, &pattern);
 }
 
 bool isFolder(const QString& path) {
     const QByteArray bytes = encodeFileName(path);
     struct stat st {};
     return !bytes.isEmpty() && stat(bytes.constData(), &st) == 0 && S_ISDIR(st.st_mode);
-}
-
-bool matchesPattern(const QString& name, const QString& pattern) {
-    const QString folded = name.toCaseFolded();
-    for (const QString& one : pattern.split(u';', Qt::SkipEmptyParts)) {
-        if (globMatch(folded, one.trimmed().toCaseFolded()))
-            return true;
-    }
-    return false;
 }
 
 QString normalFolderPath(const QString& path) {
