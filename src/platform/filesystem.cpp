@@ -17,17 +17,26 @@ struct DirCloser {
     void operator()(DIR* d) const { closedir(d); }
 };
 
+// Names with their folded form, which is both what a pattern is matched
+// against and the sort key. Folding once per name rather than once per
+// comparison matters: folders of tens of thousands of files are common.
+using FoldedNames = std::vector<std::pair<QString, QString>>;
+
+QStringList sortedByFold(FoldedNames& keyed) {
+    std::sort(keyed.begin(), keyed.end());
+    QStringList names;
+    names.reserve(qsizetype(keyed.size()));
+    for (auto& k : keyed)
+        names.append(std::move(k.second));
+    return names;
+}
+
 void sortCaseInsensitively(QStringList& names) {
-    // Fold once per name rather than once per comparison: folders of tens
-    // of thousands of files are common.
-    std::vector<std::pair<QString, QString>> keyed;
+    FoldedNames keyed;
     keyed.reserve(names.size());
     for (QString& n : names)
         keyed.emplace_back(n.toCaseFolded(), std::move(n));
-    std::sort(keyed.begin(), keyed.end());
-    names.clear();
-    for (auto& k : keyed)
-        names.append(std::move(k.second));
+    names = sortedByFold(keyed);
 }
 
 // Glob match of one pattern with "*" and "?", both sides already folded.
@@ -59,7 +68,7 @@ std::optional<QStringList> listEntries(const QString& folder, const NamePattern*
     std::unique_ptr<DIR, DirCloser> dir(opendir(path.constData()));
     if (!dir)
         return std::nullopt;
-    QStringList names;
+    FoldedNames names;
     const int fd = dirfd(dir.get());
     // readdir tells its end from a failure only by errno, which the stat of
     // a dangling link below also sets: it is cleared before every call.
@@ -76,9 +85,10 @@ std::optional<QStringList> listEntries(const QString& folder, const NamePattern*
         unsigned char type = entry->d_type;
         if ((files && type == DT_DIR) || (!files && type == DT_REG))
             continue;
-        const QString name = decodeFileName(
+        QString name = decodeFileName(
             QByteArray::fromRawData(entry->d_name, qsizetype(std::strlen(entry->d_name))));
-        if (files && !files->matches(name))
+        QString folded = name.toCaseFolded();
+        if (files && !files->matchesFolded(folded))
             continue;
         if (type == DT_UNKNOWN || type == DT_LNK) {
             struct stat st {};
@@ -87,10 +97,9 @@ std::optional<QStringList> listEntries(const QString& folder, const NamePattern*
             type = S_ISDIR(st.st_mode) ? DT_DIR : S_ISREG(st.st_mode) ? DT_REG : DT_UNKNOWN;
         }
         if (type == (files ? DT_REG : DT_DIR))
-            names.append(name);
+            names.emplace_back(std::move(folded), std::move(name));
     }
-    sortCaseInsensitively(names);
-    return names;
+    return sortedByFold(names);
 }
 
 } // namespace
@@ -100,8 +109,7 @@ NamePattern::NamePattern(const QString& pattern) {
         folded_.append(one.trimmed().toCaseFolded());
 }
 
-bool NamePattern::matches(const QString& name) const {
-    const QString folded = name.toCaseFolded();
+bool NamePattern::matchesFolded(const QString& folded) const {
     return std::any_of(folded_.cbegin(), folded_.cend(),
                        [&](const QString& one) { return globMatch(folded, one); });
 }

@@ -13,7 +13,7 @@ inline constexpr QChar kPathSeparator = u'/';
 class NamePattern {
 public:
     explicit NamePattern(const QString& pattern);
-    bool matches(const QString& name) const;
+    bool matchesFolded(const QString& folded) const; // a name already case-folded
 
 private:
     QStringList folded_; // folded once, not once per name
