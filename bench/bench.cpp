@@ -202,7 +202,8 @@ QByteArray toneWav(double seconds) {
     QByteArray data;
     data.reserve(frames * 4);
     for (int i = 0; i < frames; ++i) {
-        const auto v = static_cast<qint16>(3000 * std::sin(2 * std::numbers::pi * 440.0 * i / rate));
+        const auto v =
+            static_cast<qint16>(3000 * std::sin(2 * std::numbers::pi * 440.0 * i / rate));
         for (int c = 0; c < 2; ++c)
             data.append(reinterpret_cast<const char*>(&v), 2);
     }

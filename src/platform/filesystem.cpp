@@ -76,20 +76,17 @@ std::optional<QStringList> listEntries(const QString& folder, const NamePattern*
         errno = 0;
         const dirent* entry = readdir(dir.get());
         if (!entry) {
-            if (errno != 0)
-                return std::nullopt;
+            if (errno != 0) return std::nullopt;
             break;
         }
         if (entry->d_name[0] == '.') // dot entries, and "." and ".." with them
             continue;
         unsigned char type = entry->d_type;
-        if ((files && type == DT_DIR) || (!files && type == DT_REG))
-            continue;
+        if ((files && type == DT_DIR) || (!files && type == DT_REG)) continue;
         QString name = decodeFileName(
             QByteArray::fromRawData(entry->d_name, qsizetype(std::strlen(entry->d_name))));
         QString folded = name.toCaseFolded();
-        if (files && !files->matchesFolded(folded))
-            continue;
+        if (files && !files->matchesFolded(folded)) continue;
         if (type == DT_UNKNOWN || type == DT_LNK) {
             struct stat st {};
             if (fstatat(fd, entry->d_name, &st, 0) != 0)

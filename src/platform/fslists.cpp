@@ -118,8 +118,7 @@ void FolderList::setPath(const QString& path) {
     if (wanted == path_)
         return;
     const std::optional<QStringList> subfolders = listSubfolders(wanted);
-    if (!subfolders)
-        throw Refused("Path not found: " + path.toStdString());
+    if (!subfolders) throw Refused("Path not found: " + path.toStdString());
     show(wanted, *subfolders);
     Change.raise();
 }
@@ -197,8 +196,7 @@ void FileList::setPath(const QString& path) {
     const QString wanted = normalFolderPath(path);
     const std::optional<QStringList> files =
         wanted.isEmpty() ? std::nullopt : listFiles(wanted, NamePattern(pattern_));
-    if (!files)
-        throw Refused("Path not found: " + path.toStdString());
+    if (!files) throw Refused("Path not found: " + path.toStdString());
     fill(wanted, *files, QString());
 }
 
