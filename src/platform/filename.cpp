@@ -1,5 +1,7 @@
 #include "platform/filename.h"
 
+#include <algorithm>
+
 namespace platform {
 namespace {
 
@@ -42,6 +44,11 @@ int validSequenceLength(const QByteArray& bytes, qsizetype i, char32_t& cp) {
 } // namespace
 
 QString decodeFileName(const QByteArray& bytes) {
+    // Nearly every name is plain ASCII, which is its own text byte for byte;
+    // a big folder has tens of thousands of them to decode.
+    if (std::all_of(bytes.cbegin(), bytes.cend(),
+                    [](char c) { return static_cast<unsigned char>(c) < 0x80; }))
+        return QString::fromLatin1(bytes);
     QString out;
     out.reserve(bytes.size());
     for (qsizetype i = 0; i < bytes.size();) {

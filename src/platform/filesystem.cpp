@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QFile>
 #include <algorithm>
+#include <cstring>
 #include <dirent.h>
 #include <memory>
 #include <sys/stat.h>
@@ -16,17 +17,26 @@ struct DirCloser {
     void operator()(DIR* d) const { closedir(d); }
 };
 
+// Names with their folded form, which is both what a pattern is matched
+// against and the sort key. Folding once per name rather than once per
+// comparison matters: folders of tens of thousands of files are common.
+using FoldedNames = std::vector<std::pair<QString, QString>>;
+
+QStringList sortedByFold(FoldedNames& keyed) {
+    std::sort(keyed.begin(), keyed.end());
+    QStringList names;
+    names.reserve(qsizetype(keyed.size()));
+    for (auto& k : keyed)
+        names.append(std::move(k.second));
+    return names;
+}
+
 void sortCaseInsensitively(QStringList& names) {
-    // Fold once per name rather than once per comparison: folders of tens
-    // of thousands of files are common.
-    std::vector<std::pair<QString, QString>> keyed;
+    FoldedNames keyed;
     keyed.reserve(names.size());
     for (QString& n : names)
         keyed.emplace_back(n.toCaseFolded(), std::move(n));
-    std::sort(keyed.begin(), keyed.end());
-    names.clear();
-    for (auto& k : keyed)
-        names.append(std::move(k.second));
+    names = sortedByFold(keyed);
 }
 
 // Glob match of one pattern with "*" and "?", both sides already folded.
@@ -48,53 +58,71 @@ bool globMatch(QStringView name, QStringView pattern) {
     return p == pattern.size();
 }
 
-} // namespace
-
-std::optional<FolderListing> listFolder(const QString& folder) {
+// Reads a folder once, naming and sorting only the entries wanted: the
+// folder list needs no files, and the file list only the matching ones, of
+// folders that often hold tens of thousands of files.
+std::optional<QStringList> listEntries(const QString& folder, const NamePattern* files) {
     const QByteArray path = encodeFileName(folder);
     if (path.isEmpty())
         return std::nullopt;
     std::unique_ptr<DIR, DirCloser> dir(opendir(path.constData()));
     if (!dir)
         return std::nullopt;
-    FolderListing listing;
+    FoldedNames names;
     const int fd = dirfd(dir.get());
-    errno = 0;
-    while (const dirent* entry = readdir(dir.get())) {
+    // readdir tells its end from a failure only by errno, which the stat of
+    // a dangling link below also sets: it is cleared before every call.
+    for (;;) {
+        errno = 0;
+        const dirent* entry = readdir(dir.get());
+        if (!entry) {
+            if (errno != 0) return std::nullopt;
+            break;
+        }
         if (entry->d_name[0] == '.') // dot entries, and "." and ".." with them
             continue;
         unsigned char type = entry->d_type;
+        if ((files && type == DT_DIR) || (!files && type == DT_REG)) continue;
+        QString name = decodeFileName(
+            QByteArray::fromRawData(entry->d_name, qsizetype(std::strlen(entry->d_name))));
+        QString folded = name.toCaseFolded();
+        if (files && !files->matchesFolded(folded)) continue;
         if (type == DT_UNKNOWN || type == DT_LNK) {
             struct stat st {};
             if (fstatat(fd, entry->d_name, &st, 0) != 0)
                 continue; // a dangling link, or gone meanwhile
             type = S_ISDIR(st.st_mode) ? DT_DIR : S_ISREG(st.st_mode) ? DT_REG : DT_UNKNOWN;
         }
-        if (type == DT_DIR)
-            listing.folders.append(decodeFileName(QByteArray(entry->d_name)));
-        else if (type == DT_REG)
-            listing.files.append(decodeFileName(QByteArray(entry->d_name)));
+        if (type == (files ? DT_REG : DT_DIR))
+            names.emplace_back(std::move(folded), std::move(name));
     }
-    if (errno != 0)
-        return std::nullopt;
-    sortCaseInsensitively(listing.folders);
-    sortCaseInsensitively(listing.files);
-    return listing;
+    return sortedByFold(names);
+}
+
+} // namespace
+
+NamePattern::NamePattern(const QString& pattern) {
+    for (const QString& one : pattern.split(u';', Qt::SkipEmptyParts))
+        folded_.append(one.trimmed().toCaseFolded());
+}
+
+bool NamePattern::matchesFolded(const QString& folded) const {
+    return std::any_of(folded_.cbegin(), folded_.cend(),
+                       [&](const QString& one) { return globMatch(folded, one); });
+}
+
+std::optional<QStringList> listSubfolders(const QString& folder) {
+    return listEntries(folder, nullptr);
+}
+
+std::optional<QStringList> listFiles(const QString& folder, const NamePattern& pattern) {
+    return listEntries(folder, &pattern);
 }
 
 bool isFolder(const QString& path) {
     const QByteArray bytes = encodeFileName(path);
     struct stat st {};
     return !bytes.isEmpty() && stat(bytes.constData(), &st) == 0 && S_ISDIR(st.st_mode);
-}
-
-bool matchesPattern(const QString& name, const QString& pattern) {
-    const QString folded = name.toCaseFolded();
-    for (const QString& one : pattern.split(u';', Qt::SkipEmptyParts)) {
-        if (globMatch(folded, one.trimmed().toCaseFolded()))
-            return true;
-    }
-    return false;
 }
 
 QString normalFolderPath(const QString& path) {

@@ -8,22 +8,28 @@ namespace platform {
 
 inline constexpr QChar kPathSeparator = u'/';
 
-// The entries of one folder by kind, dot entries left out, each list sorted
-// without regard to letter case. Names are lossless text (filename.h).
-struct FolderListing {
-    QStringList folders;
-    QStringList files; // regular files, links to them included
+// A file name pattern such as "*.mp3" with "*" and "?", letter case
+// ignored; several patterns may be given separated by ";".
+class NamePattern {
+public:
+    explicit NamePattern(const QString& pattern);
+    bool matchesFolded(const QString& folded) const; // a name already case-folded
+
+private:
+    QStringList folded_; // folded once, not once per name
 };
 
-// Empty when the folder cannot be opened or read.
-std::optional<FolderListing> listFolder(const QString& folder);
+// The subfolders of a folder, dot folders left out, sorted without regard
+// to letter case; empty when the folder cannot be opened or read. Names are
+// lossless text (filename.h).
+std::optional<QStringList> listSubfolders(const QString& folder);
+
+// The regular files of a folder (links to them included) whose names match
+// the pattern, dot files left out, sorted and refused like listSubfolders.
+std::optional<QStringList> listFiles(const QString& folder, const NamePattern& pattern);
 
 // Whether the path names a folder (links followed).
 bool isFolder(const QString& path);
-
-// Whether a name matches a pattern such as "*.mp3", letter case ignored;
-// several patterns may be given separated by ";".
-bool matchesPattern(const QString& name, const QString& pattern);
 
 // A folder path in the one form the lists use: absolute, no "." or ".."
 // parts, no doubled or trailing separator (except the root itself).

@@ -133,10 +133,9 @@ void FolderList::setPath(const QString& path) {
         throw Refused("Path not found");
     if (wanted == path_)
         return;
-    const std::optional<FolderListing> listing = listFolder(wanted);
-    if (!listing)
-        throw Refused("Path not found: " + path.toStdString());
-    show(wanted, listing->folders);
+    const std::optional<QStringList> subfolders = listSubfolders(wanted);
+    if (!subfolders) throw Refused("Path not found: " + path.toStdString());
+    show(wanted, *subfolders);
     Change.raise();
 }
 
@@ -211,11 +210,10 @@ QString FileList::Path() const { return path_; }
 
 void FileList::setPath(const QString& path) {
     const QString wanted = normalFolderPath(path);
-    const std::optional<FolderListing> listing = wanted.isEmpty() ? std::nullopt
-                                                                  : listFolder(wanted);
-    if (!listing)
-        throw Refused("Path not found: " + path.toStdString());
-    fill(wanted, listing->files, QString());
+    const std::optional<QStringList> files =
+        wanted.isEmpty() ? std::nullopt : listFiles(wanted, NamePattern(pattern_));
+    if (!files) throw Refused("Path not found: " + path.toStdString());
+    fill(wanted, *files, QString());
 }
 
 QString FileList::Pattern() const { return pattern_; }
@@ -260,8 +258,8 @@ int FileList::ListIndex() const {
 }
 
 void FileList::Refresh() {
-    const std::optional<FolderListing> listing = listFolder(path_);
-    fill(path_, listing ? listing->files : QStringList(), FileName());
+    const std::optional<QStringList> files = listFiles(path_, NamePattern(pattern_));
+    fill(path_, files ? *files : QStringList(), FileName());
 }
 
 void FileList::Clear() { fill(QString(), QStringList(), QString()); }
@@ -271,13 +269,7 @@ void FileList::SetFocus() { list_->setFocus(Qt::OtherFocusReason); }
 void FileList::fill(const QString& path, const QStringList& names, const QString& keep) {
     const QSignalBlocker quiet(list_);
     list_->clear();
-    QStringList shown;
-    shown.reserve(names.size());
-    for (const QString& name : names) {
-        if (matchesPattern(name, pattern_))
-            shown.append(name);
-    }
-    list_->addItems(shown);
+    list_->addItems(names); // already matched against the pattern
     path_ = path;
     if (!keep.isEmpty()) {
         const QList<QListWidgetItem*> found = list_->findItems(keep, Qt::MatchExactly);

@@ -83,6 +83,7 @@ public:
     Event<> DblClick; // a file was double-clicked
 
 private:
+    // Shows names already matched against the pattern and sorted.
     void fill(const QString& path, const QStringList& names, const QString& keep);
 
     QListWidget* list_;

@@ -22,6 +22,8 @@ protected:
             tree.file(QString::fromLatin1(name), "data");
         tree.folder("folder.mp3"); // a folder, however it is named, is no file
         QFile::link(tree.path("b.mp3"), tree.path("link.mp3"));
+        // A link to nothing is no file, and must not spoil the rest.
+        QFile::link(tree.path("gone.mp3"), tree.path("dangling.mp3"));
         w->File1.Click.connect([this] { ++clicks; });
         w->File1.DblClick.connect([this] { ++doubleClicks; });
     }

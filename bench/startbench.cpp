@@ -1,0 +1,80 @@
+// Starts the window exactly as main.cpp does and prints the time of its first
+// flushed paint, its memory then and whether GStreamer was started by then.
+// With --play FILE SECONDS it then plays FILE on the silent sink and prints
+// CPU and memory over each sixth of SECONDS.
+#include "probe.h"
+#include "window/frmbrindlo.h"
+
+#include <QApplication>
+#include <QFileInfo>
+#include <QListWidget>
+#include <cstdio>
+#include <gst/gst.h>
+
+namespace {
+
+constexpr int kWarmUpMs = 2000; // past the open and the first buffers
+constexpr int kWindows = 6;
+
+// Double-clicks the file as a user would, then samples each window.
+void playAndSample(frmBrindlo& window, const QString& file, double seconds) {
+    const QFileInfo info(file);
+    window.Dir1.setPath(info.absolutePath());
+    const auto found = window.File1.listWidget()->findItems(info.fileName(), Qt::MatchExactly);
+    if (found.isEmpty()) {
+        std::printf("error file not listed\n");
+        QApplication::exit(1);
+        return;
+    }
+    found.first()->setSelected(true);
+    window.File1_DblClick();
+    if (!window.media.isPlaying()) {
+        std::printf("error not playing: %s\n", qPrintable(window.media.statusText()));
+        QApplication::exit(1);
+        return;
+    }
+    const int windowMs = static_cast<int>(seconds * 1000 / kWindows);
+    auto* timer = new QTimer(&window);
+    auto left = std::make_shared<int>(kWindows);
+    auto wall = std::make_shared<long long>(0);
+    auto cpu = std::make_shared<long long>(0);
+    QObject::connect(timer, &QTimer::timeout, [=] {
+        const long long nowWall = bench::monotonicNs();
+        const long long nowCpu = bench::cpuNs();
+        if (*wall != 0) {
+            std::printf("window cpu_percent %.3f rss_kb %ld\n",
+                        100.0 * double(nowCpu - *cpu) / double(nowWall - *wall),
+                        bench::residentKb());
+            std::fflush(stdout);
+            if (--*left == 0) {
+                QApplication::quit();
+                return;
+            }
+        }
+        *wall = nowWall;
+        *cpu = nowCpu;
+        timer->start(windowMs);
+    });
+    timer->start(kWarmUpMs);
+}
+
+} // namespace
+
+int main(int argc, char* argv[]) {
+    QApplication app(argc, argv);
+    const QStringList args = app.arguments();
+    const bool play = args.size() == 4 && args[1] == QLatin1String("--play");
+    frmBrindlo window(play ? platform::MediaPlayer::AudioOutput::Silent
+                           : platform::MediaPlayer::AudioOutput::System);
+    new bench::FirstPaint(&window, [&] {
+        std::printf("paint_ns %lld\nrss_kb %ld\ngst_started %d\n", bench::monotonicNs(),
+                    bench::residentKb(), gst_is_initialized() ? 1 : 0);
+        std::fflush(stdout);
+        if (play)
+            playAndSample(window, args[2], args[3].toDouble());
+        else
+            app.quit();
+    });
+    window.show();
+    return app.exec();
+}
