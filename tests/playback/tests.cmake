@@ -4,7 +4,7 @@ brindlo_add_test(playback_core_tests
   SOURCES playback/test_timetext.cpp
   LIBS brindlo_core)
 
-set(playback_fixture_dir ${CMAKE_CURRENT_BINARY_DIR}/playback-fixtures)
+set(playback_fixture_dir ${BRINDLO_MP3_FIXTURE_DIR})
 set(playback_fixtures cbr vbr-xing vbr-noxing mono8k truncated text empty wave)
 list(TRANSFORM playback_fixtures REPLACE "(.+)" "${playback_fixture_dir}/\\1.mp3")
 add_custom_command(
