@@ -1,5 +1,5 @@
 // Takes a picture of the window as a user sees it, for the README and for
-// reviewing layout changes: screenshot OUT.png [FOLDER [FILE]] [--compact]
+// reviewing layout changes: screenshot OUT.png [FOLDER [FILE]] [--compact] [--play]
 #include "window/frmbrindlo.h"
 
 #include <QApplication>
@@ -12,8 +12,9 @@ int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
     QStringList args = app.arguments().mid(1);
     const bool compact = args.removeAll(QStringLiteral("--compact")) > 0;
+    const bool play = args.removeAll(QStringLiteral("--play")) > 0;
     if (args.isEmpty()) {
-        std::fprintf(stderr, "usage: screenshot OUT.png [FOLDER [FILE]] [--compact]\n");
+        std::fprintf(stderr, "usage: screenshot OUT.png [FOLDER [FILE]] [--compact] [--play]\n");
         return 2;
     }
     frmBrindlo window(platform::MediaPlayer::AudioOutput::Silent);
@@ -27,7 +28,9 @@ int main(int argc, char* argv[]) {
     }
     if (compact)
         window.cmdResize_Click();
-    QTimer::singleShot(300, [&] {
+    if (play)
+        window.File1_DblClick();
+    QTimer::singleShot(play ? 2600 : 300, [&] {
         const bool ok = window.grab().save(args[0]);
         app.exit(ok ? 0 : 1);
     });
