@@ -7,6 +7,10 @@ set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 seconds=${1:-600}
 cd "$here"
+if ! command -v clang++ > /dev/null; then
+  echo "fuzz.sh needs clang with its libFuzzer runtime: apt-get install clang libclang-rt-14-dev" >&2
+  exit 2
+fi
 CC=clang CXX=clang++ cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DBRINDLO_FUZZ=ON -DBRINDLO_BUILD_TESTS=OFF > /dev/null
 cmake --build build-fuzz -j"$(nproc)" --target fuzz_tagrecord fuzz_numberreading

@@ -12,10 +12,10 @@ packages=(
   libgtest-dev
   # run: playback plugins are not pulled in by the dev packages
   gstreamer1.0-plugins-base gstreamer1.0-plugins-good
-  fonts-dejavu-core
+  qt6-qpa-plugins fonts-dejavu-core
   # test and screenshots
   xvfb xauth
-  lame
+  lame python3
   python3-mutagen id3v2
   desktop-file-utils appstream
 )
