@@ -107,7 +107,10 @@ TEST_F(PlayWindow, ElapsedTimeCountsWhileAFileIsOpen) {
     clock.start();
     while (w->lblElapsedTime.Caption() == "0:00" && clock.elapsed() < 5000)
         QTest::qWait(100);
-    EXPECT_EQ(w->lblElapsedTime.Caption(), "0:01");
+    // The first tick comes a second after the open; a busy machine may
+    // deliver it late enough to round to the next second.
+    EXPECT_TRUE(w->lblElapsedTime.Caption() == "0:01" || w->lblElapsedTime.Caption() == "0:02")
+        << w->lblElapsedTime.Caption().toStdString();
     EXPECT_GE(clock.elapsed(), 800); // real time, not as fast as it decodes
 }
 
