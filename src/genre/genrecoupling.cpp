@@ -1,9 +1,9 @@
 #include "window/frmbrindlo.h"
 
+#include "genre/boxnumber.h"
 #include "genre/catalogue.h"
 #include "genre/numberreading.h"
 
-#include <QLocale>
 #include <cmath>
 #include <stdexcept>
 
@@ -48,14 +48,11 @@ void frmBrindlo::txtGenreCode_Change() {
         txtGenreCode.setText(QString::fromStdU16String(genre::wholeNumberText(std::floor(number))));
     });
 
-    // toDouble rather than toLongLong: the box may hold the exponent form that
-    // very large numbers are written in, and toInt16Rounded then judges every
-    // value against the 16-bit range in one place.
+    // The whole text by the user's locale; every value is then judged
+    // against the 16 bits of a list position in one place.
     step([&] {
-        bool isNumber = false;
-        const double code = QLocale().toDouble(txtGenreCode.Text(), &isNumber);
-        if (!isNumber) throw std::invalid_argument("Genre code is not a number");
-        const std::optional<std::int16_t> position = genre::toInt16Rounded(code - 1);
+        const std::optional<std::int16_t> position =
+            genre::toInt16Rounded(genre::boxNumber(txtGenreCode.Text()) - 1);
         if (!position) throw std::range_error("Genre code out of range");
         cmbGenre.setListIndex(*position);
     });

@@ -1,10 +1,10 @@
 #include "window/frmbrindlo.h"
 
+#include "genre/boxnumber.h"
 #include "genre/catalogue.h"
 #include "genre/numberreading.h"
 #include "platform/fileaccess.h"
 
-#include <QLocale>
 #include <optional>
 #include <stdexcept>
 
@@ -66,10 +66,8 @@ void frmBrindlo::File1_Click() {
     // The box is read back rather than the byte, so what the coupling left
     // there decides; an empty box or a code without an entry selects nothing.
     step([&] {
-        bool isNumber = false;
-        const double code = QLocale().toDouble(txtGenreCode.Text(), &isNumber);
-        if (!isNumber) throw std::invalid_argument("Genre code is not a number");
-        const std::optional<std::int16_t> n = genre::toInt16Rounded(code);
+        const std::optional<std::int16_t> n =
+            genre::toInt16Rounded(genre::boxNumber(txtGenreCode.Text()));
         if (!n) throw std::range_error("Genre code out of range");
         cmbGenre.setListIndex(genre::positionOfCode(*n));
     });
