@@ -148,8 +148,11 @@ void FolderList::openEntry(QTreeWidgetItem* item) {
     try {
         setPath(target);
     } catch (const Refused&) {
-        // A folder that vanished or cannot be read: show what is there now.
+        // A folder that vanished or cannot be read: show what is there now,
+        // so an entry that is gone does not stay on offer.
         QApplication::beep();
+        if (const std::optional<QStringList> subfolders = listSubfolders(path_))
+            show(path_, *subfolders);
     } catch (const std::exception& e) {
         reportFailure(&e);
     }

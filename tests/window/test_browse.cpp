@@ -81,6 +81,7 @@ TEST_F(Browse, FolderThatCannotBeOpenedIsRefusedAndChangesNothing) {
     openFolderByKeyboard("doomed");
     EXPECT_EQ(w->Dir1.Path(), tree.root());
     EXPECT_EQ(w->File1.Path(), tree.root());
+    EXPECT_FALSE(listedFolders().contains("doomed")); // no longer on offer
 }
 
 TEST_F(Browse, ClickingAFileSelectsItOnceAndFormsItsPath) {
