@@ -13,6 +13,8 @@
 #include <QStylePainter>
 #include <QTimer>
 
+#include <limits>
+
 namespace platform {
 
 void Control::setAccessibleName(const QString& name) { widget()->setAccessibleName(name); }
@@ -112,8 +114,12 @@ QWidget* Label::widget() const { return label_; }
 
 // --- TextBox -----------------------------------------------------------------
 
+// QLineEdit's own default stops at 32767 characters; a box without a limit
+// takes whatever is pasted, up to the largest length QLineEdit can hold.
+constexpr int kNoLengthLimit = std::numeric_limits<int>::max();
+
 TextBox::TextBox(QWidget* parent) : edit_(new QLineEdit(parent)) {
-    edit_->setMaxLength(32767);
+    edit_->setMaxLength(kNoLengthLimit);
     // textEdited fires for the user's edits only; our own writes raise the
     // event themselves, so it is never raised twice.
     QObject::connect(edit_, &QLineEdit::textEdited, this, [this] { Change.raiseFromUser(); });
@@ -131,8 +137,12 @@ void TextBox::setText(const QString& text) {
         Change);
 }
 
-int TextBox::MaxLength() const { return edit_->maxLength() == 32767 ? 0 : edit_->maxLength(); }
-void TextBox::setMaxLength(int length) { edit_->setMaxLength(length > 0 ? length : 32767); }
+int TextBox::MaxLength() const {
+    return edit_->maxLength() == kNoLengthLimit ? 0 : edit_->maxLength();
+}
+void TextBox::setMaxLength(int length) {
+    edit_->setMaxLength(length > 0 ? length : kNoLengthLimit);
+}
 QWidget* TextBox::widget() const { return edit_; }
 
 // --- ComboBox ----------------------------------------------------------------
