@@ -201,9 +201,8 @@ WriteResult openFailure(int err, const char* name) {
 
 WriteResult changedFailure() {
     return failed(WriteFailure::Changed,
-                  QStringLiteral("Another program was adding to the file while the tag was "
-                                 "being saved, so nothing was saved. Try again when it has "
-                                 "finished."));
+                  QStringLiteral("Another program was adding to the file at the same moment. "
+                                 "Try again when it has finished."));
 }
 
 WriteResult writeFailure(int err) {
