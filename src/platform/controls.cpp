@@ -38,25 +38,26 @@ protected:
             QPushButton::paintEvent(event);
             return;
         }
-        // Inside the frame with a pixel to spare, measured by the ink of the
-        // glyphs: an arrow's advance carries side bearings that may overlap.
+        // Inside the frame with a device pixel to spare, measured by the ink
+        // of the glyphs: an arrow's advance carries side bearings, and the
+        // ink scales with the screen where whole logical pixels would not.
         const int frame = style()->pixelMetric(QStyle::PM_DefaultFrameWidth, &option, this);
-        const QRect face = rect().adjusted(frame + 1, frame + 1, -frame - 1, -frame - 1);
+        const qreal spare = frame + 1.0 / devicePixelRatioF();
+        const QRectF face = QRectF(rect()).adjusted(spare, spare, -spare, -spare);
         QFont small = font();
-        for (int px = QFontInfo(small).pixelSize(); px > 4; --px) {
-            small.setPixelSize(px);
-            if (QFontMetrics(small).tightBoundingRect(shown).width() <= face.width()) break;
+        for (qreal size = QFontInfo(small).pointSizeF(); size > 3.0; size -= 0.25) {
+            small.setPointSizeF(size);
+            if (QFontMetricsF(small).tightBoundingRect(shown).width() <= face.width())
+                break;
         }
         QStylePainter painter(this);
-        const QString caption = option.text;
         option.text.clear();
         painter.drawControl(QStyle::CE_PushButton, option);
         painter.setFont(small);
         // Centred by the ink too, so the glyph sits in the middle of the face.
-        const QRect ink = QFontMetrics(small).tightBoundingRect(shown);
-        const QPoint centre = QRectF(face).center().toPoint();
-        const QPoint origin(centre.x() - ink.left() - ink.width() / 2,
-                            centre.y() - ink.top() - ink.height() / 2);
+        const QRectF ink = QFontMetricsF(small).tightBoundingRect(shown);
+        const QPointF origin(face.center().x() - ink.left() - ink.width() / 2,
+                             face.center().y() - ink.top() - ink.height() / 2);
         painter.setPen(palette().color(isEnabled() ? QPalette::Active : QPalette::Disabled,
                                        QPalette::ButtonText));
         painter.drawText(origin, shown);
