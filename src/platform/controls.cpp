@@ -99,16 +99,18 @@ namespace {
 
 // The design's label rectangles were drawn for a narrower system font. A
 // caption that would not fit is drawn condensed rather than clipped. A label
-// that the window's edge cuts through (the tag labels in compact mode, which
-// show a strip beside the narrow toggle button) draws nothing: a cut-off
-// sliver of a word is no use to anyone.
+// that a side of the window cuts through (the tag labels in compact mode,
+// which show a strip beside the narrow toggle button) draws nothing: a
+// cut-off sliver of a word is no use to anyone. The time labels, which the
+// design lets run a little past the bottom edge, are not cut that way.
 class FittingLabel final : public QLabel {
 public:
     using QLabel::QLabel;
 
 protected:
     void paintEvent(QPaintEvent* event) override {
-        if (parentWidget() && !parentWidget()->rect().contains(geometry())) return;
+        const QWidget* window = parentWidget();
+        if (window && (x() < 0 || x() + width() > window->width())) return;
         const int room = width();
         const int needed = fontMetrics().horizontalAdvance(text());
         if (needed <= room || room <= 0) {
