@@ -47,8 +47,7 @@ protected:
         QFont small = font();
         for (qreal size = QFontInfo(small).pointSizeF(); size > 3.0; size -= 0.25) {
             small.setPointSizeF(size);
-            if (QFontMetricsF(small).tightBoundingRect(shown).width() <= face.width())
-                break;
+            if (QFontMetricsF(small).tightBoundingRect(shown).width() <= face.width()) break;
         }
         QStylePainter painter(this);
         option.text.clear();
