@@ -589,9 +589,12 @@ private:
     }
 
     QListWidgetItem* itemOf(const std::string& name) {
+        // By the name the list holds: what it shows differs for names that
+        // are not UTF-8.
         const QString text = platform::decodeFileName(QByteArray::fromStdString(name));
-        const auto found = w_.File1.listWidget()->findItems(text, Qt::MatchExactly);
-        return found.isEmpty() ? nullptr : found.first();
+        for (int row = 0; row < w_.File1.ListCount(); ++row)
+            if (w_.File1.List(row) == text) return w_.File1.listWidget()->item(row);
+        return nullptr;
     }
 
     void clickItem(QListWidgetItem* item, Qt::KeyboardModifiers modifiers = {}) {

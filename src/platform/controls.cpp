@@ -24,8 +24,8 @@ void Control::setAccessibleName(const QString& name) { widget()->setAccessibleNa
 namespace {
 
 // A push button whose caption may be wider than the style's content area
-// (the tall, narrow toggle button): it then centres the caption over the
-// whole face instead of clipping it.
+// (the tall, narrow toggle button): it then draws the caption in a font
+// small enough that the glyphs stay inside the face's frame, centred.
 class PushButton final : public QPushButton {
 public:
     using QPushButton::QPushButton;
@@ -35,17 +35,33 @@ protected:
         QStyleOptionButton option;
         initStyleOption(&option);
         const QRect content = style()->subElementRect(QStyle::SE_PushButtonContents, &option, this);
-        const int needed = fontMetrics().horizontalAdvance(QString(option.text).remove(u'&'));
-        if (needed <= content.width()) {
+        const QString shown = QString(option.text).remove(u'&');
+        if (fontMetrics().horizontalAdvance(shown) <= content.width()) {
             QPushButton::paintEvent(event);
             return;
         }
+        // Inside the frame with a device pixel to spare, measured by the ink
+        // of the glyphs: an arrow's advance carries side bearings, and the
+        // ink scales with the screen where whole logical pixels would not.
+        const int frame = style()->pixelMetric(QStyle::PM_DefaultFrameWidth, &option, this);
+        const qreal spare = frame + 1.0 / devicePixelRatioF();
+        const QRectF face = QRectF(rect()).adjusted(spare, spare, -spare, -spare);
+        QFont small = font();
+        for (qreal size = QFontInfo(small).pointSizeF(); size > 3.0; size -= 0.25) {
+            small.setPointSizeF(size);
+            if (QFontMetricsF(small).tightBoundingRect(shown).width() <= face.width()) break;
+        }
         QStylePainter painter(this);
-        const QString caption = option.text;
         option.text.clear();
         painter.drawControl(QStyle::CE_PushButton, option);
-        painter.drawItemText(rect(), Qt::AlignCenter | Qt::TextShowMnemonic, palette(),
-                             isEnabled(), caption, QPalette::ButtonText);
+        painter.setFont(small);
+        // Centred by the ink too, so the glyph sits in the middle of the face.
+        const QRectF ink = QFontMetricsF(small).tightBoundingRect(shown);
+        const QPointF origin(face.center().x() - ink.left() - ink.width() / 2,
+                             face.center().y() - ink.top() - ink.height() / 2);
+        painter.setPen(palette().color(isEnabled() ? QPalette::Active : QPalette::Disabled,
+                                       QPalette::ButtonText));
+        painter.drawText(origin, shown);
     }
 };
 
@@ -57,7 +73,22 @@ Button::Button(QWidget* parent) : button_(new PushButton(parent)) {
 }
 
 QString Button::Caption() const { return button_->text(); }
-void Button::setCaption(const QString& caption) { button_->setText(caption); }
+
+void Button::setCaption(const QString& caption) {
+    button_->setText(caption);
+    for (const SpokenCaption& spoken : spoken_) {
+        if (spoken.caption == caption) {
+            button_->setAccessibleName(spoken.name);
+            button_->setAccessibleDescription(spoken.description);
+        }
+    }
+}
+
+void Button::setSpokenCaptions(std::vector<SpokenCaption> spoken) {
+    spoken_ = std::move(spoken);
+    setCaption(Caption());
+}
+
 bool Button::Visible() const { return !button_->isHidden(); }
 void Button::setVisible(bool visible) { button_->setVisible(visible); }
 void Button::setToolTip(const QString& tip) { button_->setToolTip(tip); }
@@ -68,17 +99,20 @@ QWidget* Button::widget() const { return button_; }
 namespace {
 
 // The design's label rectangles were drawn for a narrower system font. A
-// caption that would not fit is drawn condensed rather than clipped; a
-// right-aligned one also keeps its first 10 px clear, since in compact mode
-// that strip of a tag label shows beside the narrow toggle button.
+// caption that would not fit is drawn condensed rather than clipped. A label
+// that a side of the window cuts through (the tag labels in compact mode,
+// which show a strip beside the narrow toggle button) draws nothing: a
+// cut-off sliver of a word is no use to anyone. The time labels, which the
+// design lets run a little past the bottom edge, are not cut that way.
 class FittingLabel final : public QLabel {
 public:
     using QLabel::QLabel;
 
 protected:
     void paintEvent(QPaintEvent* event) override {
-        const int clearance = (alignment() & Qt::AlignRight) ? 10 : 0;
-        const int room = width() - clearance;
+        const QWidget* window = parentWidget();
+        if (window && (x() < 0 || x() + width() > window->width())) return;
+        const int room = width();
         const int needed = fontMetrics().horizontalAdvance(text());
         if (needed <= room || room <= 0) {
             QLabel::paintEvent(event);
