@@ -253,6 +253,8 @@ void MediaPlayer::refresh() {
     stopButton_->setEnabled(open);
     position_->setEnabled(open);
     if (!open) position_->setRange(0, 0);
+    // With nothing to play the position bar is idle: the reason gets its room.
+    static_cast<QBoxLayout*>(bar_->layout())->setStretchFactor(status_, open ? 1 : 3);
     if (open)
         poll_->start();
     else
