@@ -119,13 +119,12 @@ int PositionSlider::lastKeyPosition() const {
 
 int PositionSlider::keyTarget(int key) const {
     const int here = sliderPosition();
-    int target = here;
+    int step = 0;
     switch (key) {
     case Qt::Key_Home:
         return minimum();
     case Qt::Key_End:
-        target = lastKeyPosition();
-        break;
+        return lastKeyPosition();
     case Qt::Key_Left:
     case Qt::Key_Down:
         return std::max(minimum(), here - kStepMs);
@@ -133,18 +132,17 @@ int PositionSlider::keyTarget(int key) const {
         return std::max(minimum(), here - kPageMs);
     case Qt::Key_Right:
     case Qt::Key_Up:
-        target = here + kStepMs;
+        step = kStepMs;
         break;
     case Qt::Key_PageUp:
-        target = here + kPageMs;
+        step = kPageMs;
         break;
     default:
         return -1;
     }
     // Forward keys never pass the last key position; already beyond it,
     // they leave the handle where it is rather than pull it back.
-    if (target > lastKeyPosition()) target = std::max(lastKeyPosition(), std::min(here, target));
-    return target;
+    return std::max(here, std::min(here + step, lastKeyPosition()));
 }
 
 QString PositionSlider::valueText() const {
