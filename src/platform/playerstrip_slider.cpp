@@ -161,13 +161,17 @@ void PositionSlider::keyPressEvent(QKeyEvent* event) {
 
 void PositionSlider::wheelEvent(QWheelEvent* event) {
     const QPoint delta = event->angleDelta();
-    const int steps = delta.y() != 0 ? delta.y() : delta.x();
-    if (steps == 0 || !isEnabled()) {
+    if (!isEnabled() || (delta.x() == 0 && delta.y() == 0)) {
         event->ignore();
         return;
     }
     event->accept();
-    const int target = keyTarget(steps > 0 ? Qt::Key_Right : Qt::Key_Left);
+    // A touchpad sends many small turns; a step is a whole notch of 120.
+    wheel_ += delta.y() != 0 ? delta.y() : delta.x();
+    const int notches = wheel_ / QWheelEvent::DefaultDeltasPerStep;
+    if (notches == 0) return;
+    wheel_ -= notches * QWheelEvent::DefaultDeltasPerStep;
+    const int target = keyTarget(notches > 0 ? Qt::Key_Right : Qt::Key_Left);
     if (target != sliderPosition()) jumpTo(target);
 }
 

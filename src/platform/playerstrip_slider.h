@@ -38,6 +38,9 @@ signals:
 protected:
     void keyPressEvent(QKeyEvent* event) override;
     void wheelEvent(QWheelEvent* event) override;
+
+private:
+    int wheel_ = 0; // turned but not yet a whole notch
 };
 
 } // namespace platform

@@ -9,6 +9,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QToolButton>
+#include <QWheelEvent>
 
 #include <gtest/gtest.h>
 
@@ -163,6 +164,25 @@ INSTANTIATE_TEST_SUITE_P(
                     KeyCase{"LeftNearTheStartStopsAtIt", 2000, Qt::Key_Left, 0},
                     KeyCase{"HomeAtTheStartStays", 0, Qt::Key_Home, std::nullopt}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// A touchpad turns the wheel in small parts; a step is a whole notch.
+TEST(StripWheel, StepsByWholeNotches) {
+    PositionSlider slider(nullptr);
+    slider.setRange(0, 240000);
+    slider.showPosition(100000);
+    std::vector<int> seeks;
+    QObject::connect(&slider, &PositionSlider::seekRequested, [&](int ms) { seeks.push_back(ms); });
+    const auto turn = [&](int delta) {
+        QWheelEvent event(QPointF(5, 5), QPointF(5, 5), QPoint(), QPoint(0, delta), Qt::NoButton,
+                          Qt::NoModifier, Qt::NoScrollPhase, false);
+        QCoreApplication::sendEvent(&slider, &event);
+    };
+    turn(60);
+    EXPECT_TRUE(seeks.empty());
+    turn(60);
+    turn(-120);
+    EXPECT_EQ(seeks, (std::vector<int>{105000, 100000}));
+}
 
 TEST_F(Strip, EndKeyKeepsAShortFileOpenAndInside) {
     openPaused("cbr.mp3");
