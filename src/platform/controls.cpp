@@ -1,23 +1,21 @@
 #include "platform/controls.h"
 
 #include <QAbstractItemView>
+#include <algorithm>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
-#include <QPainter>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QPainter>
 #include <QSignalBlocker>
 #include <QStyleOptionButton>
 #include <QStylePainter>
 #include <QTimer>
-#include <algorithm>
 
 namespace platform {
 
-void Control::setAccessibleName(const QString& name) {
-    widget()->setAccessibleName(name);
-}
+void Control::setAccessibleName(const QString& name) { widget()->setAccessibleName(name); }
 
 // --- Button ------------------------------------------------------------------
 
@@ -44,8 +42,8 @@ protected:
         const QString caption = option.text;
         option.text.clear();
         painter.drawControl(QStyle::CE_PushButton, option);
-        painter.drawItemText(rect(), Qt::AlignCenter | Qt::TextShowMnemonic, palette(), isEnabled(),
-                             caption, QPalette::ButtonText);
+        painter.drawItemText(rect(), Qt::AlignCenter | Qt::TextShowMnemonic, palette(),
+                             isEnabled(), caption, QPalette::ButtonText);
     }
 };
 
@@ -56,24 +54,12 @@ Button::Button(QWidget* parent) : button_(new PushButton(parent)) {
     QObject::connect(button_, &QPushButton::clicked, this, [this] { Click.raiseFromUser(); });
 }
 
-QString Button::Caption() const {
-    return button_->text();
-}
-void Button::setCaption(const QString& caption) {
-    button_->setText(caption);
-}
-bool Button::Visible() const {
-    return !button_->isHidden();
-}
-void Button::setVisible(bool visible) {
-    button_->setVisible(visible);
-}
-void Button::setToolTip(const QString& tip) {
-    button_->setToolTip(tip);
-}
-QWidget* Button::widget() const {
-    return button_;
-}
+QString Button::Caption() const { return button_->text(); }
+void Button::setCaption(const QString& caption) { button_->setText(caption); }
+bool Button::Visible() const { return !button_->isHidden(); }
+void Button::setVisible(bool visible) { button_->setVisible(visible); }
+void Button::setToolTip(const QString& tip) { button_->setToolTip(tip); }
+QWidget* Button::widget() const { return button_; }
 
 // --- Label -------------------------------------------------------------------
 
@@ -115,22 +101,14 @@ Label::Label(QWidget* parent) : label_(new FittingLabel(parent)) {
     setAlignment(Alignment::Left);
 }
 
-QString Label::Caption() const {
-    return label_->text();
-}
-void Label::setCaption(const QString& caption) {
-    label_->setText(caption);
-}
+QString Label::Caption() const { return label_->text(); }
+void Label::setCaption(const QString& caption) { label_->setText(caption); }
 void Label::setAlignment(Alignment alignment) {
     label_->setAlignment((alignment == Alignment::Right ? Qt::AlignRight : Qt::AlignLeft) |
                          Qt::AlignTop);
 }
-void Label::setBuddy(QWidget* buddy) {
-    label_->setBuddy(buddy);
-}
-QWidget* Label::widget() const {
-    return label_;
-}
+void Label::setBuddy(QWidget* buddy) { label_->setBuddy(buddy); }
+QWidget* Label::widget() const { return label_; }
 
 // --- TextBox -----------------------------------------------------------------
 
@@ -141,9 +119,7 @@ TextBox::TextBox(QWidget* parent) : edit_(new QLineEdit(parent)) {
     QObject::connect(edit_, &QLineEdit::textEdited, this, [this] { Change.raiseFromUser(); });
 }
 
-QString TextBox::Text() const {
-    return edit_->text();
-}
+QString TextBox::Text() const { return edit_->text(); }
 
 void TextBox::setText(const QString& text) {
     assignRaising(
@@ -155,15 +131,9 @@ void TextBox::setText(const QString& text) {
         Change);
 }
 
-int TextBox::MaxLength() const {
-    return edit_->maxLength() == 32767 ? 0 : edit_->maxLength();
-}
-void TextBox::setMaxLength(int length) {
-    edit_->setMaxLength(length > 0 ? length : 32767);
-}
-QWidget* TextBox::widget() const {
-    return edit_;
-}
+int TextBox::MaxLength() const { return edit_->maxLength() == 32767 ? 0 : edit_->maxLength(); }
+void TextBox::setMaxLength(int length) { edit_->setMaxLength(length > 0 ? length : 32767); }
+QWidget* TextBox::widget() const { return edit_; }
 
 // --- ComboBox ----------------------------------------------------------------
 
@@ -195,15 +165,9 @@ void ComboBox::AddItem(const QString& entry) {
     combo_->setEditText(text);
 }
 
-int ComboBox::ListCount() const {
-    return combo_->count();
-}
-QString ComboBox::List(int index) const {
-    return combo_->itemText(index);
-}
-int ComboBox::ListIndex() const {
-    return combo_->currentIndex();
-}
+int ComboBox::ListCount() const { return combo_->count(); }
+QString ComboBox::List(int index) const { return combo_->itemText(index); }
+int ComboBox::ListIndex() const { return combo_->currentIndex(); }
 
 void ComboBox::setListIndex(int index) {
     if (index < -1 || index >= combo_->count())
@@ -217,12 +181,8 @@ void ComboBox::setListIndex(int index) {
         Click);
 }
 
-QString ComboBox::Text() const {
-    return combo_->currentText();
-}
-QWidget* ComboBox::widget() const {
-    return combo_;
-}
+QString ComboBox::Text() const { return combo_->currentText(); }
+QWidget* ComboBox::widget() const { return combo_; }
 
 // --- Timer -------------------------------------------------------------------
 
@@ -230,18 +190,13 @@ Timer::Timer() : timer_(new QTimer(this)) {
     QObject::connect(timer_, &QTimer::timeout, this, [this] { Tick.raiseFromUser(); });
 }
 
-int Timer::Interval() const {
-    return timer_->interval();
-}
-void Timer::setInterval(int milliseconds) {
-    timer_->setInterval(milliseconds);
-}
-bool Timer::Enabled() const {
-    return timer_->isActive();
-}
+int Timer::Interval() const { return timer_->interval(); }
+void Timer::setInterval(int milliseconds) { timer_->setInterval(milliseconds); }
+bool Timer::Enabled() const { return timer_->isActive(); }
 
 void Timer::setEnabled(bool enabled) {
-    if (enabled == timer_->isActive()) return;
+    if (enabled == timer_->isActive())
+        return;
     if (enabled)
         timer_->start();
     else

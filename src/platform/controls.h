@@ -26,9 +26,7 @@ public:
     void setTabIndex(int index) { tabIndex_ = index; }
     int TabIndex() const { return tabIndex_; }
     virtual QWidget* widget() const = 0;
-    void move(int left, int top, int width, int height) {
-        place(widget(), left, top, width, height);
-    }
+    void move(int left, int top, int width, int height) { place(widget(), left, top, width, height); }
 
 private:
     int tabIndex_ = 0;

@@ -21,7 +21,8 @@ public:
 // once, nested inside the write that changed its value, and the handler
 // finishes before the write returns. A failure in a handler reaches the
 // statement that made the write, exactly as if that statement had failed.
-template <class... Args> class Event {
+template <class... Args>
+class Event {
 public:
     using Handler = std::function<void(Args...)>;
 
@@ -30,7 +31,8 @@ public:
 
     // Raised by a write from code: failures travel to the writer.
     void raise(Args... args) const {
-        if (handler_) handler_(args...);
+        if (handler_)
+            handler_(args...);
     }
 
     // Raised by the user (a click, a key): no statement of ours is waiting,
@@ -47,7 +49,8 @@ using FailureReporter = std::function<void(const QString& what)>;
 void setFailureReporter(FailureReporter reporter);
 void reportFailure(const std::exception* failure) noexcept;
 
-template <class... Args> void Event<Args...>::raiseFromUser(Args... args) const noexcept {
+template <class... Args>
+void Event<Args...>::raiseFromUser(Args... args) const noexcept {
     try {
         raise(args...);
     } catch (const std::exception& e) {
@@ -65,7 +68,8 @@ template <class... Args> void Event<Args...>::raiseFromUser(Args... args) const 
 //     step([&] { File1.setPath(Drive1.Drive()); });
 class SkipOnFailure {
 public:
-    template <class Statement> bool operator()(Statement&& statement) noexcept {
+    template <class Statement>
+    bool operator()(Statement&& statement) noexcept {
         try {
             std::forward<Statement>(statement)();
             return true;
@@ -80,7 +84,8 @@ public:
 // raised, nested, before this returns. `store` must not raise on its own.
 template <class T, class Read, class Store, class... Args>
 void assignRaising(const T& value, Read&& read, Store&& store, const Event<Args...>& event) {
-    if (read() == value) return;
+    if (read() == value)
+        return;
     store(value);
     event.raise();
 }

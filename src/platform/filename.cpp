@@ -7,9 +7,7 @@ namespace {
 
 constexpr char16_t kEscapeBase = 0xDC00;
 
-bool isContinuation(unsigned char c) {
-    return (c & 0xC0) == 0x80;
-}
+bool isContinuation(unsigned char c) { return (c & 0xC0) == 0x80; }
 
 // Length of the valid UTF-8 sequence at bytes[i], or 0 when it is not valid.
 int validSequenceLength(const QByteArray& bytes, qsizetype i, char32_t& cp) {
@@ -31,12 +29,15 @@ int validSequenceLength(const QByteArray& bytes, qsizetype i, char32_t& cp) {
     } else {
         return 0;
     }
-    if (left < len) return 0;
+    if (left < len)
+        return 0;
     for (int k = 1; k < len; ++k) {
-        if (!isContinuation(at(i + k))) return 0;
+        if (!isContinuation(at(i + k)))
+            return 0;
         cp = (cp << 6) | (at(i + k) & 0x3F);
     }
-    if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return 0;
+    if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))
+        return 0;
     return len;
 }
 

@@ -63,9 +63,11 @@ bool globMatch(QStringView name, QStringView pattern) {
 // folders that often hold tens of thousands of files.
 std::optional<QStringList> listEntries(const QString& folder, const NamePattern* files) {
     const QByteArray path = encodeFileName(folder);
-    if (path.isEmpty()) return std::nullopt;
+    if (path.isEmpty())
+        return std::nullopt;
     std::unique_ptr<DIR, DirCloser> dir(opendir(path.constData()));
-    if (!dir) return std::nullopt;
+    if (!dir)
+        return std::nullopt;
     FoldedNames names;
     const int fd = dirfd(dir.get());
     // readdir tells its end from a failure only by errno, which the stat of
@@ -124,26 +126,27 @@ bool isFolder(const QString& path) {
 }
 
 QString normalFolderPath(const QString& path) {
-    if (path.isEmpty()) return path;
-    QString p =
-        QDir::cleanPath(path.startsWith(kPathSeparator) ? path : QDir::current().filePath(path));
+    if (path.isEmpty())
+        return path;
+    QString p = QDir::cleanPath(path.startsWith(kPathSeparator) ? path
+                                                                : QDir::current().filePath(path));
     return p.isEmpty() ? QString(kPathSeparator) : p;
 }
 
 QStringList driveRoots() {
     QStringList roots{QStringLiteral("/")};
     QFile mounts(QStringLiteral("/proc/self/mounts"));
-    if (!mounts.open(QIODevice::ReadOnly)) return roots;
+    if (!mounts.open(QIODevice::ReadOnly))
+        return roots;
     QStringList volumes;
     for (const QByteArray& line : mounts.readAll().split('\n')) {
         const QList<QByteArray> fields = line.split(' ');
-        if (fields.size() < 2) continue;
+        if (fields.size() < 2)
+            continue;
         // /proc writes blanks and the like in mount points as octal escapes.
         QByteArray point = fields[1];
-        point.replace("\\040", " ")
-            .replace("\\011", "\t")
-            .replace("\\012", "\n")
-            .replace("\\134", "\\");
+        point.replace("\\040", " ").replace("\\011", "\t").replace("\\012", "\n").replace(
+            "\\134", "\\");
         const QString mountPoint = decodeFileName(point);
         for (const char* base : {"/media/", "/mnt/", "/run/media/"}) {
             if (mountPoint.startsWith(QLatin1String(base)) && !volumes.contains(mountPoint))

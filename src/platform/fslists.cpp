@@ -52,20 +52,20 @@ DriveList::DriveList(QWidget* parent) : combo_(new QComboBox(parent)) {
         // activated comes also when the drive shown is chosen again, which
         // changes nothing; the index was moved before we hear of it.
         const QString chosen = combo_->itemData(index, kPathRole).toString();
-        if (chosen == combo_->property("brindloDrive").toString()) return;
+        if (chosen == combo_->property("brindloDrive").toString())
+            return;
         combo_->setProperty("brindloDrive", chosen);
         Change.raiseFromUser();
     });
 }
 
-QString DriveList::Drive() const {
-    return combo_->currentData(kPathRole).toString();
-}
+QString DriveList::Drive() const { return combo_->currentData(kPathRole).toString(); }
 
 void DriveList::setDrive(const QString& drive) {
     const QString wanted = normalFolderPath(drive);
     const int index = combo_->findData(wanted, kPathRole);
-    if (index < 0) throw Refused("Device unavailable: " + drive.toStdString());
+    if (index < 0)
+        throw Refused("Device unavailable: " + drive.toStdString());
     assignRaising(
         index, [this] { return combo_->currentIndex(); },
         [this](int i) {
@@ -108,9 +108,7 @@ void DriveList::setAccessibleName(const QString& name) {
     nameLabel_->setText(name);
 }
 
-QWidget* DriveList::widget() const {
-    return combo_;
-}
+QWidget* DriveList::widget() const { return combo_; }
 
 // --- FolderList --------------------------------------------------------------
 
@@ -127,14 +125,14 @@ FolderList::FolderList(QWidget* parent) : tree_(new QTreeWidget(parent)) {
         new EnterKeyFilter(tree_, [this] { openEntry(tree_->currentItem()); }));
 }
 
-QString FolderList::Path() const {
-    return path_;
-}
+QString FolderList::Path() const { return path_; }
 
 void FolderList::setPath(const QString& path) {
     const QString wanted = normalFolderPath(path);
-    if (wanted.isEmpty()) throw Refused("Path not found");
-    if (wanted == path_) return;
+    if (wanted.isEmpty())
+        throw Refused("Path not found");
+    if (wanted == path_)
+        return;
     const std::optional<QStringList> subfolders = listSubfolders(wanted);
     if (!subfolders) throw Refused("Path not found: " + path.toStdString());
     show(wanted, *subfolders);
@@ -142,9 +140,11 @@ void FolderList::setPath(const QString& path) {
 }
 
 void FolderList::openEntry(QTreeWidgetItem* item) {
-    if (!item) return;
+    if (!item)
+        return;
     const QString target = item->data(0, kPathRole).toString();
-    if (target == path_) return;
+    if (target == path_)
+        return;
     try {
         setPath(target);
     } catch (const Refused&) {
@@ -188,9 +188,7 @@ void FolderList::show(const QString& path, const QStringList& subfolders) {
     path_ = path;
 }
 
-QWidget* FolderList::widget() const {
-    return tree_;
-}
+QWidget* FolderList::widget() const { return tree_; }
 
 // --- FileList ----------------------------------------------------------------
 
@@ -200,18 +198,18 @@ FileList::FileList(QWidget* parent) : list_(new QListWidget(parent)) {
     // A selection made by the user, with the mouse or the arrow keys, is a
     // click; our own writes block these signals.
     QObject::connect(list_, &QListWidget::itemSelectionChanged, this, [this] {
-        if (!list_->selectedItems().isEmpty()) Click.raiseFromUser();
+        if (!list_->selectedItems().isEmpty())
+            Click.raiseFromUser();
     });
     QObject::connect(list_, &QListWidget::itemDoubleClicked, this,
                      [this] { DblClick.raiseFromUser(); });
     list_->installEventFilter(new EnterKeyFilter(list_, [this] {
-        if (!list_->selectedItems().isEmpty()) DblClick.raiseFromUser();
+        if (!list_->selectedItems().isEmpty())
+            DblClick.raiseFromUser();
     }));
 }
 
-QString FileList::Path() const {
-    return path_;
-}
+QString FileList::Path() const { return path_; }
 
 void FileList::setPath(const QString& path) {
     const QString wanted = normalFolderPath(path);
@@ -221,14 +219,14 @@ void FileList::setPath(const QString& path) {
     fill(wanted, *files, QString());
 }
 
-QString FileList::Pattern() const {
-    return pattern_;
-}
+QString FileList::Pattern() const { return pattern_; }
 
 void FileList::setPattern(const QString& pattern) {
-    if (pattern == pattern_) return;
+    if (pattern == pattern_)
+        return;
     pattern_ = pattern;
-    if (!path_.isEmpty()) Refresh();
+    if (!path_.isEmpty())
+        Refresh();
 }
 
 QString FileList::FileName() const {
@@ -246,14 +244,13 @@ void FileList::setFileName(const QString& value) {
         return;
     }
     const QList<QListWidgetItem*> found = list_->findItems(value, Qt::MatchExactly);
-    if (found.isEmpty()) throw Refused("File not found: " + value.toStdString());
+    if (found.isEmpty())
+        throw Refused("File not found: " + value.toStdString());
     const QSignalBlocker quiet(list_);
     list_->setCurrentItem(found.first());
 }
 
-int FileList::ListCount() const {
-    return list_->count();
-}
+int FileList::ListCount() const { return list_->count(); }
 QString FileList::List(int index) const {
     const QListWidgetItem* item = list_->item(index);
     return item ? item->text() : QString();
@@ -268,13 +265,9 @@ void FileList::Refresh() {
     fill(path_, files ? *files : QStringList(), FileName());
 }
 
-void FileList::Clear() {
-    fill(QString(), QStringList(), QString());
-}
+void FileList::Clear() { fill(QString(), QStringList(), QString()); }
 
-void FileList::SetFocus() {
-    list_->setFocus(Qt::OtherFocusReason);
-}
+void FileList::SetFocus() { list_->setFocus(Qt::OtherFocusReason); }
 
 void FileList::fill(const QString& path, const QStringList& names, const QString& keep) {
     const QSignalBlocker quiet(list_);
@@ -283,12 +276,11 @@ void FileList::fill(const QString& path, const QStringList& names, const QString
     path_ = path;
     if (!keep.isEmpty()) {
         const QList<QListWidgetItem*> found = list_->findItems(keep, Qt::MatchExactly);
-        if (!found.isEmpty()) list_->setCurrentItem(found.first());
+        if (!found.isEmpty())
+            list_->setCurrentItem(found.first());
     }
 }
 
-QWidget* FileList::widget() const {
-    return list_;
-}
+QWidget* FileList::widget() const { return list_; }
 
 } // namespace platform

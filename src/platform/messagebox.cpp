@@ -10,9 +10,7 @@ MessageBoxHook& hook() {
 }
 } // namespace
 
-void setMessageBoxHook(MessageBoxHook h) {
-    hook() = std::move(h);
-}
+void setMessageBoxHook(MessageBoxHook h) { hook() = std::move(h); }
 
 void MsgBox(QWidget* parent, const QString& text, const QString& title, MessageIcon icon) {
     if (hook()) {
