@@ -14,6 +14,7 @@ class QToolButton;
 
 namespace platform {
 
+class PositionSlider;
 class StatusLabel;
 
 // The media player control in the window's player strip: a transport bar
@@ -60,10 +61,14 @@ public:
     void stop();
     void seek(double seconds);
     void setVolume(double level); // 0 to 1
+    double volume() const;        // what the engine plays at: 0 while muted
+    void setMuted(bool muted);
+    bool isMuted() const { return muted_; }
     bool isPlaying() const;
     bool isOpen() const;
     PlayerEngine::State state() const;
-    // "Playing", "Paused", "Stopped", "No sound device: playing silently",
+    // "Playing song.mp3", "Paused song.mp3", "Stopped song.mp3",
+    // "No sound device: playing song.mp3 silently",
     // "Cannot play song.mp3: not an MP3 file"; "" when nothing is loaded.
     QString statusText() const { return statusText_; }
 
@@ -81,7 +86,8 @@ private:
     QWidget* bar_ = nullptr;
     QToolButton* playButton_ = nullptr;
     QToolButton* stopButton_ = nullptr;
-    QSlider* position_ = nullptr;
+    QToolButton* muteButton_ = nullptr;
+    PositionSlider* position_ = nullptr;
     QSlider* volume_ = nullptr;
     StatusLabel* status_ = nullptr;
     QTimer* poll_ = nullptr;
@@ -89,6 +95,7 @@ private:
     QString failure_;
     QString statusText_;
     bool opening_ = false;
+    bool muted_ = false;
 };
 
 } // namespace platform

@@ -28,3 +28,10 @@ brindlo_add_test(playback_window_tests QT_MAIN
 add_dependencies(playback_window_tests playback_fixtures)
 target_compile_definitions(playback_window_tests PRIVATE
   BRINDLO_PLAYBACK_FIXTURES="${playback_fixture_dir}")
+
+brindlo_add_test(playback_strip_tests
+  SOURCES playback/playertestmain.cpp playback/test_strip.cpp
+  LIBS brindlo_platform Qt6::Test)
+add_dependencies(playback_strip_tests playback_fixtures)
+target_compile_definitions(playback_strip_tests PRIVATE
+  BRINDLO_PLAYBACK_FIXTURES="${playback_fixture_dir}")
