@@ -18,6 +18,8 @@ packages=(
   lame python3
   python3-mutagen id3v2
   desktop-file-utils appstream
+  # the Debian package (tools/package.sh) and its lintian check
+  debhelper dpkg-dev fakeroot lintian
 )
 
 missing=()
