@@ -277,7 +277,10 @@ std::int64_t findAudioEnd(Source& source) {
 
 struct InfoHeader {
     Mp3LengthSource kind = Mp3LengthSource::None;
-    std::int64_t frames = -1; // the audio frames after this one
+    // Decoders skip a Xing/Info frame, but play a VBRI frame as a frame of
+    // silence: they do not know that header.
+    bool silent() const { return kind == Mp3LengthSource::VbriHeader; }
+    std::int64_t frames = -1; // the frames after this one
     std::int64_t bytes = -1;  // from this frame to the end of the audio
     std::int64_t delay = -1;  // encoder delay and padding, in samples
     std::int64_t padding = -1;
@@ -402,16 +405,16 @@ Mp3Length measureMp3Length(const ReadAt& read, std::int64_t size) {
         if (frames * smallest <= info.bytes && info.bytes <= frames * largest) {
             result.error = Mp3LengthError::None;
             result.source = info.kind;
-            result.frames = info.frames;
+            result.frames = info.frames + (info.silent() ? 1 : 0);
             result.samples =
-                gaplessSamples(info.frames * firstFrame.samples, info, firstFrame.samples);
+                gaplessSamples(result.frames * firstFrame.samples, info, firstFrame.samples);
             return result;
         }
     }
 
-    // Count the frames. The information frame holds no audio.
+    // Count the frames, from the information frame on where it is played.
     std::int64_t offset =
-        firstOffset + (info.kind != Mp3LengthSource::None ? firstFrame.length : 0);
+        firstOffset + (info.kind == Mp3LengthSource::XingHeader ? firstFrame.length : 0);
     std::int64_t frames = 0;
     const std::uint32_t stream = firstFrame.header & kSameStreamMask;
     while (offset + 4 <= scanner.audioEnd) {

@@ -291,8 +291,9 @@ INSTANTIATE_TEST_SUITE_P(
         HeaderCase{"Xing", lying("Xing", 90), Mp3LengthSource::XingHeader, 90 * 1152},
         HeaderCase{"InfoInCbr", xingFrame("Info", 100, kWithInfo) + frames(100),
                    Mp3LengthSource::XingHeader, 100 * 1152},
+        // A decoder that does not know VBRI plays its frame as silence.
         HeaderCase{"Vbri", vbriFrame(90, kWithInfo) + frames(100), Mp3LengthSource::VbriHeader,
-                   90 * 1152},
+                   91 * 1152},
         HeaderCase{"WithTagsAround", kTag + lying("Xing", 90) + id3v1(),
                    Mp3LengthSource::XingHeader, 90 * 1152},
         HeaderCase{"LameDelayAndPadding",
@@ -307,7 +308,7 @@ INSTANTIATE_TEST_SUITE_P(
                    cutInto(xingFrame("Info", 100, kWithInfo, {576, 1200}) + frames(100), 4000),
                    Mp3LengthSource::FrameCount, 90 * 1152},
         HeaderCase{"VbriCut", cutInto(vbriFrame(100, kWithInfo) + frames(100), 4000),
-                   Mp3LengthSource::FrameCount, 90 * 1152},
+                   Mp3LengthSource::FrameCount, 91 * 1152},
         // Audio appended after it: the encoder's delay and padding stay.
         HeaderCase{"AppendedAfterEncoding",
                    xingFrame("Info", 100, kWithInfo, {576, 1200}) + frames(100) + frames(10),
@@ -514,6 +515,12 @@ TEST_F(Mp3LengthOracle, SameSamplesAsTheFullScan) {
         variants.push_back({"cut+id3v1-" + base, cutInto(audio, audio.size() / 3 + 7) + id3v1()});
         if (base != "mono8k.mp3") variants.push_back({"grown-" + base, audio + frames(12)});
     }
+    // No encoder here writes VBRI: put one before lame's frames.
+    const Bytes noXing = readFile(fixture("vbr-noxing.mp3"));
+    const Mp3Length counted = measure(noXing);
+    const Bytes vbri = vbriFrame(std::uint32_t(counted.frames), std::uint32_t(noXing.size() + 417));
+    variants.push_back({"vbri.mp3", vbri + noXing});
+    variants.push_back({"cut-vbri.mp3", cutInto(vbri + noXing, 3000)});
     for (const Variant& v : variants) {
         SCOPED_TRACE(v.name);
         const std::string path = write(v.name, v.bytes);
@@ -540,9 +547,10 @@ TEST_F(Mp3LengthOracle, JunkBeforeTheAudioChangesNothing) {
     }
 }
 
-TEST_F(Mp3LengthOracle, XingFixtureIsTrustedAndCbrIsCounted) {
+TEST_F(Mp3LengthOracle, HeadersAreTrustedWhereTheyAgree) {
     EXPECT_EQ(measureFile(fixture("vbr-xing.mp3")).source, Mp3LengthSource::XingHeader);
     EXPECT_EQ(measureFile(fixture("vbr-noxing.mp3")).source, Mp3LengthSource::FrameCount);
+    EXPECT_EQ(measureFile(fixture("cbr.mp3")).source, Mp3LengthSource::XingHeader); // Info
     EXPECT_EQ(measureFile(fixture("truncated.mp3")).source, Mp3LengthSource::FrameCount);
     EXPECT_EQ(measureFile(fixture("text.mp3")).error, Mp3LengthError::NoFrames);
     EXPECT_EQ(measureFile(fixture("wave.mp3")).error, Mp3LengthError::NoFrames);
