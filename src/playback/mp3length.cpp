@@ -313,14 +313,18 @@ InfoHeader readInfoHeader(Source& source, std::int64_t offset, const Frame& fram
         }
         if (flags & 4) at += 100; // seek table
         if (flags & 8) at += 4;   // quality
-        // The LAME tag (also written by FFmpeg's encoder) after it holds the
-        // encoder's delay and padding, 12 bits each.
-        if (fits(at, 24) &&
-            (std::memcmp(&bytes[at], "LAME", 4) == 0 || std::memcmp(&bytes[at], "Lavf", 4) == 0 ||
-             std::memcmp(&bytes[at], "Lavc", 4) == 0)) {
-            const std::uint8_t* p = &bytes[at + 21];
-            info.delay = (p[0] << 4) | (p[1] >> 4);
-            info.padding = ((p[1] & 0x0F) << 8) | p[2];
+        // A gapless decoder trims whenever it knows the frame count: by the
+        // encoder's delay and padding (12 bits each) where the LAME tag's
+        // place after the Xing fields holds them, by none where it does not.
+        // libmpg123 reads that place whatever encoder name stands there.
+        if (info.frames > 0) {
+            info.delay = 0;
+            info.padding = 0;
+            if (fits(at, 24)) {
+                const std::uint8_t* p = &bytes[at + 21];
+                info.delay = (p[0] << 4) | (p[1] >> 4);
+                info.padding = ((p[1] & 0x0F) << 8) | p[2];
+            }
         }
         return info;
     }
