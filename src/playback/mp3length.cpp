@@ -27,9 +27,9 @@ constexpr std::int64_t kDecoderDelay = 529;
 constexpr std::int64_t kFirstChunk = std::int64_t{16} << 10;
 constexpr std::int64_t kLargestChunk = std::int64_t{1} << 20;
 
-// Buffered reads over ReadAt. The chunk grows while reads go on, so that a
-// few reads near the start stay small and a walk over the whole file makes
-// few large reads.
+// Buffered reads over ReadAt. The chunk grows while reads go on from one to
+// the next, so that a few reads near the start stay small and a walk over
+// the whole file makes few large reads.
 class Source {
 public:
     Source(const ReadAt& read, std::int64_t size) : read_(read), size_(size) {}
@@ -76,6 +76,9 @@ public:
 
 private:
     bool fill(std::int64_t offset, std::int64_t need) {
+        // A jump (over a tag, to the end) starts small again: only reading
+        // on from where the last chunk ended earns a larger one.
+        if (offset < start_ || offset > start_ + length_) chunk_ = kFirstChunk;
         const std::int64_t length = std::min(std::max(need, chunk_), size_ - offset);
         chunk_ = std::min(chunk_ * 2, kLargestChunk);
         buffer_.resize(static_cast<std::size_t>(length));
