@@ -341,16 +341,17 @@ InfoHeader readInfoHeader(Source& source, std::int64_t offset, const Frame& fram
 }
 
 // Samples a gapless decoder puts out for `total` decoded samples when the
-// LAME tag says what the encoder added. A file cut short of the frames the
-// tag counts gets no trimming at all: its end padding is gone.
+// Xing header counts the frames. A file cut short of them gets no trimming
+// at all: its end padding is gone. Otherwise the decoder plays from the
+// encoder's delay (plus its own) to the end of the counted frames less the
+// padding (plus its own delay again), and all of any frames after those.
 std::int64_t gaplessSamples(std::int64_t total, const InfoHeader& info, int frameSamples) {
     if (info.delay < 0 || info.frames <= 0) return total;
-    const std::int64_t fullEnd = info.frames * frameSamples;
-    if (fullEnd > total) return total;
+    const std::int64_t counted = info.frames * frameSamples;
+    if (counted > total) return total;
     const std::int64_t begin = info.delay + kDecoderDelay;
-    const std::int64_t end = fullEnd - info.padding + kDecoderDelay;
-    std::int64_t samples = total - begin;
-    if (total > end) samples = total < fullEnd ? end - begin : total - (fullEnd - end + begin);
+    const std::int64_t end = counted - info.padding + kDecoderDelay;
+    const std::int64_t samples = total > end ? total - (counted - end) - begin : total - begin;
     return std::max<std::int64_t>(samples, 0);
 }
 

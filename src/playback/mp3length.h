@@ -41,10 +41,12 @@ struct Mp3Length {
 // `read`. Tags before the audio (any number of ID3v2 tags, junk, silence) are
 // skipped; a Xing, Info or VBRI header gives the length at once when its
 // counts agree with the file, otherwise every frame header is read in large
-// chunks. The length is the one a gapless decoder plays: the encoder's delay
-// and padding from a LAME tag are not part of it. A frame cut short by the
-// end of the file does not count. May read the whole file: keep it off a
-// thread that must answer quickly.
+// chunks. The length is the one a gapless decoder plays, to the sample the
+// same as libmpg123's full scan: where a Xing header counts the frames, the
+// encoder's delay and padding from the LAME tag and the decoder's own delay
+// are not part of it. A frame cut short by the end of the file does not
+// count. May read the whole file: keep it off a thread that must answer
+// quickly.
 Mp3Length measureMp3Length(const ReadAt& read, std::int64_t size);
 
 } // namespace playback
