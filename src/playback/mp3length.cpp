@@ -356,18 +356,18 @@ std::int64_t gaplessSamples(std::int64_t total, const InfoHeader& info, int fram
 }
 
 // Skips the ID3v2 tags at the start, chained or not; returns where they end
-// and where the first one starts (or -1).
+// and where the last one starts (or -1).
 std::pair<std::int64_t, std::int64_t> skipLeadingTags(Source& source) {
     std::int64_t offset = 0;
-    std::int64_t firstTag = -1;
+    std::int64_t lastTag = -1;
     std::uint8_t header[10];
     while (offset < source.size() && source.copy(offset, header, 10)) {
         const std::int64_t length = id3v2Length(header, source, offset);
         if (length == 0) break;
-        if (firstTag < 0) firstTag = offset;
+        lastTag = offset;
         offset += length;
     }
-    return {offset, firstTag};
+    return {offset, lastTag};
 }
 
 } // namespace
@@ -380,13 +380,13 @@ Mp3Length measureMp3Length(const ReadAt& read, std::int64_t size) {
     }
     Source source(read, size);
     Scanner scanner{source, findAudioEnd(source)};
-    const auto [afterTags, firstTag] = skipLeadingTags(source);
+    const auto [afterTags, lastTag] = skipLeadingTags(source);
 
     auto first = scanner.findFrame(afterTags, afterTags + kFirstFrameSearch);
-    if (!first && firstTag >= 0) {
-        // A tag whose size is wrong hides the audio behind it: look again
-        // from just inside the first tag.
-        first = scanner.findFrame(firstTag + 10, firstTag + 10 + kFirstFrameSearch);
+    if (!first && lastTag >= 0) {
+        // A tag whose size is too large hides the audio behind it: look
+        // again from just inside the last tag, the one that overshot.
+        first = scanner.findFrame(lastTag + 10, lastTag + 10 + kFirstFrameSearch);
     }
     if (source.failed()) {
         result.error = Mp3LengthError::Unreadable;

@@ -464,11 +464,16 @@ TEST(Mp3Length, ReadErrorIsReportedAsSuch) {
 TEST(Mp3Length, TagLongerThanTheFileHidesNothing) {
     Bytes tag = id3v2(0);
     tag[6] = 0x7F; // 256 MiB
-    Memory memory{tag + frames(50)};
-    const Mp3Length length = memory.measure();
+    const Mp3Length length = measure(tag + frames(50));
     ASSERT_EQ(length.error, Mp3LengthError::None);
     EXPECT_EQ(length.frames, 50);
     EXPECT_EQ(length.audioStart, 10);
+
+    // Behind a good tag larger than the search reaches.
+    const Bytes picture = id3v2(5 << 20);
+    const Mp3Length behind = measure(picture + tag + frames(50));
+    EXPECT_EQ(behind.frames, 50);
+    EXPECT_EQ(behind.audioStart, std::int64_t(picture.size()) + 10);
 }
 
 // A v2.4 header whose size is not written as the format wants it (the high
