@@ -298,9 +298,15 @@ InfoHeader readInfoHeader(Source& source, std::int64_t offset, const Frame& fram
 
     const std::size_t sideInfo =
         frame.version == 0 ? (frame.mono ? 17 : 32) : (frame.mono ? 9 : 17);
-    const std::size_t xing = 4 + (frame.crc ? 2 : 0) + sideInfo;
-    if (frame.layer == 3 && fits(xing, 8) &&
-        (std::memcmp(&bytes[xing], "Xing", 4) == 0 || std::memcmp(&bytes[xing], "Info", 4) == 0)) {
+    const auto isXing = [&](std::size_t at) {
+        return fits(at, 8) &&
+               (std::memcmp(&bytes[at], "Xing", 4) == 0 || std::memcmp(&bytes[at], "Info", 4) == 0);
+    };
+    // LAME leaves the CRC out of the offset even in a protected frame; the
+    // header's own layout would have it in.
+    std::size_t xing = 4 + sideInfo;
+    if (frame.crc && !isXing(xing)) xing += 2;
+    if (frame.layer == 3 && isXing(xing)) {
         info.kind = Mp3LengthSource::XingHeader;
         const std::uint32_t flags = bigEndian32(&bytes[xing + 4]);
         std::size_t at = xing + 8;
