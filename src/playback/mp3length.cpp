@@ -77,8 +77,9 @@ public:
 private:
     bool fill(std::int64_t offset, std::int64_t need) {
         // A jump (over a tag, to the end) starts small again: only reading
-        // on from where the last chunk ended earns a larger one.
-        if (offset < start_ || offset > start_ + length_) chunk_ = kFirstChunk;
+        // on near where the last chunk ended earns a larger one. A frame
+        // may straddle the end of a chunk, so the next header lies past it.
+        if (offset < start_ || offset > start_ + length_ + kFirstChunk) chunk_ = kFirstChunk;
         const std::int64_t length = std::min(std::max(need, chunk_), size_ - offset);
         chunk_ = std::min(chunk_ * 2, kLargestChunk);
         buffer_.resize(static_cast<std::size_t>(length));

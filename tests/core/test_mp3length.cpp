@@ -489,6 +489,12 @@ TEST(Mp3Length, MalformedTagSizeHidesNothing) {
     EXPECT_EQ(length.audioStart, 310);
 }
 
+TEST(Mp3Length, WalkReadsInLargeChunks) {
+    Memory memory{frames(24000)}; // 10 MB
+    EXPECT_EQ(memory.measure().frames, 24000);
+    EXPECT_LT(memory.reads, 30);
+}
+
 TEST(Mp3Length, ChainedTagsAreSteppedOverNotRead) {
     Bytes small;
     const Bytes tag = id3v2(20);
