@@ -2,6 +2,7 @@
 
 #include "platform/filename.h"
 #include "platform/filesystem.h"
+#include "platform/glyphs.h"
 
 #include <QAbstractItemDelegate>
 #include <QApplication>
@@ -215,9 +216,9 @@ void DriveList::setDrives(const QStringList& roots) {
     // show its folders, and choosing another drive must still be a change.
     if (!current.isEmpty() && !offer.contains(current)) offer.append(current);
     combo_->clear();
+    const QIcon drive = placeIcon(PlaceGlyph::Drive);
     for (const QString& root : offer)
-        combo_->addItem(combo_->style()->standardIcon(QStyle::SP_DriveHDIcon),
-                        displayFileName(root), root);
+        combo_->addItem(drive, displayFileName(root), root);
     combo_->setCurrentIndex(std::max(0, combo_->findData(current, kPathRole)));
     combo_->setProperty("brindloDrive", Drive());
     speakDrive();
@@ -309,8 +310,8 @@ void FolderList::openEntry(QTreeWidgetItem* item) {
 void FolderList::show(const QString& path, const QStringList& subfolders) {
     const QSignalBlocker quiet(tree_);
     tree_->clear();
-    const QIcon open = tree_->style()->standardIcon(QStyle::SP_DirOpenIcon);
-    const QIcon closed = tree_->style()->standardIcon(QStyle::SP_DirClosedIcon);
+    const QIcon open = placeIcon(PlaceGlyph::FolderOpen);
+    const QIcon closed = placeIcon(PlaceGlyph::FolderClosed);
 
     // The chain of ancestors, each nested in the one before, then the
     // folder's own subfolders below it.

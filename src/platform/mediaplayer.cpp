@@ -1,6 +1,6 @@
 #include "platform/mediaplayer.h"
 
-#include "platform/playerstrip_icons.h"
+#include "platform/glyphs.h"
 #include "platform/playerstrip_slider.h"
 #include "platform/playerstrip_status.h"
 

@@ -5,7 +5,9 @@
 
 #include <QAccessible>
 #include <QAccessibleWidget>
+#include <QEvent>
 #include <QIcon>
+#include <QTimer>
 #include <algorithm>
 #include <vector>
 
@@ -21,6 +23,30 @@ QIcon makeWindowIcon() {
         icon.addFile(QStringLiteral(":/icons/brindlo-%1.png").arg(size), QSize(size, size));
     return icon;
 }
+
+// Reading the icon's PNG files starts Qt's image plugin loader, which the
+// first paint does not need: the window gets its icon just after that paint.
+class IconAfterFirstPaint final : public QObject {
+public:
+    explicit IconAfterFirstPaint(QWidget* window) : QObject(window), window_(window) {
+        window->installEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override {
+        if (event->type() == QEvent::Paint) {
+            window_->removeEventFilter(this);
+            QTimer::singleShot(0, this, [this] {
+                window_->setWindowIcon(makeWindowIcon());
+                deleteLater();
+            });
+        }
+        return false;
+    }
+
+private:
+    QWidget* window_;
+};
 
 // A plain top-level widget is a filler to screen readers; ours is the
 // program's window, so it is announced as a frame with its title.
@@ -56,7 +82,7 @@ frmBrindlo::~frmBrindlo() { platform::setFailureReporter({}); }
 
 void frmBrindlo::designControls() {
     setCaption(QStringLiteral("Brindlo"));
-    setWindowIcon(makeWindowIcon());
+    new IconAfterFirstPaint(this);
     // The design's sizes in twips were drawn for an 8-point system font; a
     // larger default would clip captions, so the window uses the platform's
     // family at that size (screen scaling still applies on top).

@@ -11,6 +11,8 @@
 #include <QDir>
 #include <QFile>
 #include <QHelpEvent>
+#include <QIcon>
+#include <QImage>
 #include <QListWidget>
 #include <QPushButton>
 #include <QScrollBar>
@@ -41,6 +43,19 @@ QString tooltipAt(QAbstractItemView* view, QPoint at) {
     QHelpEvent help(QEvent::ToolTip, at, view->viewport()->mapToGlobal(at));
     QApplication::sendEvent(view->viewport(), &help);
     return QToolTip::isVisible() ? QToolTip::text() : QString();
+}
+
+// The icon as the list shows it at 16 pixels; a null image when it has none.
+QImage shownIcon(const QIcon& icon) {
+    return icon.isNull() ? QImage() : icon.pixmap(QSize(16, 16)).toImage();
+}
+
+// Whether an icon image has anything visible in it.
+bool drawsSomething(const QImage& image) {
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            if (image.pixelColor(x, y).alpha() > 128) return true;
+    return false;
 }
 
 } // namespace
@@ -260,6 +275,28 @@ TEST_F(FolderListView, VanishedFolderWithAWildcardNeverBecomesThePattern) {
     EXPECT_EQ(listedFiles(), QStringList({"song.mp3"}));
 }
 
+TEST_F(FolderListView, EveryEntryShowsAFolderOpenAlongThePathClosedBelowIt) {
+    tree.folder("Live");
+    tree.folder("Studio");
+    w->Dir1.setPath(tree.root());
+    QImage open;
+    QImage closed;
+    for (QTreeWidgetItemIterator it(view()); *it; ++it) {
+        const QString path = (*it)->data(0, Qt::UserRole).toString();
+        SCOPED_TRACE(path.toStdString());
+        const QImage image = shownIcon((*it)->icon(0));
+        EXPECT_TRUE(drawsSomething(image));
+        // The current folder and the folders above it are open, its
+        // subfolders (the entries without children here) closed; each kind
+        // looks the same on every entry.
+        QImage& kind = (*it)->childCount() > 0 ? open : closed;
+        if (kind.isNull()) kind = image;
+        EXPECT_EQ(image, kind);
+    }
+    ASSERT_FALSE(closed.isNull());
+    EXPECT_NE(open, closed);
+}
+
 class DriveListOffer : public testing_support::WindowTest {
 protected:
     void SetUp() override {
@@ -306,6 +343,18 @@ TEST_F(DriveListOffer, ReadAgainEachTimeItOpens) {
     EXPECT_EQ(offered(), QStringList({"/", stick}));
     chooseByKey(stick);
     EXPECT_EQ(listedFiles(), QStringList({"on the stick.mp3"}));
+}
+
+TEST_F(DriveListOffer, EveryDriveShowsAnIconAfterEachReading) {
+    for (bool stick : {true, false, true}) {
+        mounted(stick);
+        const QStringList drives = offered();
+        QComboBox* combo = w->Drive1.comboBox();
+        for (int i = 0; i < combo->count(); ++i) {
+            SCOPED_TRACE(drives.value(i).toStdString());
+            EXPECT_TRUE(drawsSomething(shownIcon(combo->itemIcon(i))));
+        }
+    }
 }
 
 TEST_F(DriveListOffer, VolumeTakenAwayIsNotReady) {

@@ -174,6 +174,8 @@ TEST_F(StartUp, FocusStartsOnThePlayerWhichComesFirstInTabOrder) {
 }
 
 TEST_F(StartUp, WindowIconIsTheDiscAtBothSizes) {
+    // It is set just after the first paint.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !w->windowIcon().isNull(); }, 5000));
     const QIcon icon = w->windowIcon();
     for (int size : {16, 32}) {
         SCOPED_TRACE(size);
