@@ -11,6 +11,7 @@
 #include <QToolButton>
 
 #include <algorithm>
+#include <climits>
 #include <cmath>
 
 namespace platform {
@@ -62,14 +63,6 @@ private:
     QString full_;
 };
 
-namespace {
-
-int toMs(double seconds) {
-    return static_cast<int>(std::lround(seconds * 1000.0));
-}
-
-} // namespace
-
 MediaPlayer::MediaPlayer(QWidget* parent, AudioOutput output)
     : QWidget(parent),
       engine_(new PlayerEngine(output == AudioOutput::Silent ? PlayerEngine::Output::Silent
@@ -82,6 +75,9 @@ MediaPlayer::MediaPlayer(QWidget* parent, AudioOutput output)
     connect(poll_, &QTimer::timeout, this, &MediaPlayer::showPosition);
     connect(engine_, &PlayerEngine::finished, this, &MediaPlayer::refresh);
     connect(engine_, &PlayerEngine::failed, this, &MediaPlayer::onFailed);
+    connect(engine_, &PlayerEngine::opened, this, &MediaPlayer::onOpened);
+    connect(engine_, &PlayerEngine::openFailed, this,
+            [this](const QString& reason) { onFailed(reason, PlayerEngine::Fault::File); });
     refresh();
 }
 
@@ -148,6 +144,9 @@ void MediaPlayer::resizeEvent(QResizeEvent* event) {
 }
 
 void MediaPlayer::setFileName(const QString& path) {
+    // A second open of the file that is still opening (a double-click does
+    // that) would only start it over.
+    if (!path.isEmpty() && engine_->isOpening() && path == fileName_) return;
     // A failure inside the load must not raise a second notification.
     const QScopedValueRollback guard(opening_, true);
     fileName_ = path;
@@ -158,22 +157,47 @@ void MediaPlayer::setFileName(const QString& path) {
         OpenStateNotify.raise(0, kClosed);
         return;
     }
-    bool open = engine_->load(path);
-    if (open) {
-        position_->setRange(0, toMs(engine_->duration()));
-        open = engine_->play();
-    }
-    if (!open)
+    switch (engine_->open(path)) {
+    case PlayerEngine::Opened::Now:
+        showOpened();
+        OpenStateNotify.raise(0, kOpen);
+        break;
+    case PlayerEngine::Opened::Failed:
         failure_ =
             QStringLiteral("Cannot play %1: %2").arg(displayName(path), engine_->errorText());
+        refresh();
+        OpenStateNotify.raise(0, kClosed);
+        break;
+    case PlayerEngine::Opened::Later:
+        refresh(); // says that it is opening
+        break;
+    }
+}
+
+void MediaPlayer::showOpened() {
+    // Milliseconds, unless the length in them would not fit the slider's
+    // int (past 24 days): then as fine as fits.
+    const double duration = engine_->duration();
+    sliderUnit_ = std::max(0.001, std::ceil(duration * 1000.0 / (INT_MAX / 2.0)) / 1000.0);
+    position_->setSingleStep(std::max(1, static_cast<int>(std::lround(1.0 / sliderUnit_))));
+    position_->setPageStep(std::max(1, static_cast<int>(std::lround(10.0 / sliderUnit_))));
+    position_->setRange(0, toSlider(duration));
     refresh();
-    OpenStateNotify.raise(0, open ? kOpen : kClosed);
+}
+
+void MediaPlayer::onOpened() {
+    showOpened();
+    OpenStateNotify.raiseFromUser(0, kOpen);
+}
+
+int MediaPlayer::toSlider(double seconds) const {
+    return static_cast<int>(std::clamp<double>(std::lround(seconds / sliderUnit_), 0, INT_MAX));
 }
 
 QString MediaPlayer::FileName() const {
     // The name of the loaded file only: after a close or a failed open no
     // file is loaded, whatever was put.
-    return engine_->isOpen() ? fileName_ : QString();
+    return engine_->isOpen() || engine_->isOpening() ? fileName_ : QString();
 }
 
 void MediaPlayer::setAutoRewind(bool on) {
@@ -229,11 +253,14 @@ PlayerEngine::State MediaPlayer::state() const {
 }
 
 void MediaPlayer::seekToSlider() {
-    engine_->seek(position_->sliderPosition() / 1000.0);
+    engine_->seek(position_->sliderPosition() * sliderUnit_);
 }
 
-void MediaPlayer::onFailed(const QString& reason) {
-    failure_ = QStringLiteral("Cannot play %1: %2").arg(displayName(fileName_), reason);
+void MediaPlayer::onFailed(const QString& reason, PlayerEngine::Fault fault) {
+    // The sound server's end is no fault of the file: say so, in words.
+    failure_ = fault == PlayerEngine::Fault::SoundOutput
+                   ? QStringLiteral("The sound server stopped: playback ended")
+                   : QStringLiteral("Cannot play %1: %2").arg(displayName(fileName_), reason);
     refresh();
     if (!opening_) OpenStateNotify.raiseFromUser(0, kClosed);
 }
@@ -245,9 +272,15 @@ void MediaPlayer::refresh() {
     QString text;
     if (!failure_.isEmpty())
         text = failure_;
+    else if (engine_->isOpening())
+        text = QStringLiteral("Opening %1\u2026").arg(displayName(fileName_));
+    else if (state == State::Playing && engine_->silence() == PlayerEngine::Silence::NoDevice)
+        text = QStringLiteral("No sound device: playing silently");
+    else if (state == State::Playing &&
+             engine_->silence() == PlayerEngine::Silence::ServerNotAnswering)
+        text = QStringLiteral("Sound server not answering: playing silently");
     else if (state == State::Playing)
-        text = engine_->playingSilently() ? QStringLiteral("No sound device: playing silently")
-                                          : QStringLiteral("Playing");
+        text = QStringLiteral("Playing");
     else if (state == State::Paused)
         text = QStringLiteral("Paused");
     else if (state == State::Stopped)
@@ -275,7 +308,7 @@ void MediaPlayer::refresh() {
 void MediaPlayer::showPosition() {
     // Never pull the handle from under the user's drag.
     if (position_->isSliderDown()) return;
-    position_->setValue(toMs(engine_->position()));
+    position_->setValue(toSlider(engine_->position()));
 }
 
 } // namespace platform

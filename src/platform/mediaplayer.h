@@ -31,12 +31,15 @@ public:
     ~MediaPlayer() override;
 
     // The file name: a path loads the file and starts playing it; "" closes
-    // it. OpenStateNotify is raised before this returns: kOpen once the file
-    // is open and its duration known, kClosed when it was closed or could
-    // not be opened (the status text then says why).
+    // it. OpenStateNotify says kOpen once the file is open and its duration
+    // known, kClosed when it was closed or could not be opened (the status
+    // text then says why). It is raised before this returns when the open
+    // ends within PlayerEngine::kOpenWaitMs, otherwise from the event loop;
+    // a close raises kClosed at once. Putting the name of a file that is
+    // still opening changes nothing; any other put supersedes that open.
     void setFileName(const QString& path);
-    // The loaded file's path as it was put; "" when no file is loaded, after
-    // a close or an open that failed.
+    // The loaded (or opening) file's path as it was put; "" when no file is
+    // loaded, after a close or an open that failed.
     QString FileName() const;
 
     void setAutoRewind(bool on);     // at the end, back to the start, file kept open
@@ -51,7 +54,7 @@ public:
     // (firstValue, openState): openState non-zero once a file is open and
     // its duration known, zero once it is closed or could not be opened.
     // Raised from setFileName, and from the event loop (as a user event)
-    // when a file that was playing breaks off.
+    // when a slow open ends or a file that was playing breaks off.
     Event<std::int32_t, std::int32_t> OpenStateNotify;
 
     // What the transport bar does, for code.
@@ -62,9 +65,11 @@ public:
     void setVolume(double level); // 0 to 1
     bool isPlaying() const;
     bool isOpen() const;
+    bool isOpening() const { return engine_->isOpening(); }
     PlayerEngine::State state() const;
-    // "Playing", "Paused", "Stopped", "No sound device: playing silently",
-    // "Cannot play song.mp3: not an MP3 file"; "" when nothing is loaded.
+    // "Playing", "Paused", "Stopped", "Opening song.mp3…", "No sound device:
+    // playing silently", "Cannot play song.mp3: not an MP3 file"; "" when
+    // nothing is loaded.
     QString statusText() const { return statusText_; }
 
 protected:
@@ -75,7 +80,10 @@ private:
     void refresh();
     void showPosition();
     void seekToSlider();
-    void onFailed(const QString& reason);
+    void showOpened();
+    void onOpened();
+    void onFailed(const QString& reason, PlayerEngine::Fault fault);
+    int toSlider(double seconds) const;
 
     PlayerEngine* engine_;
     QWidget* bar_ = nullptr;
@@ -89,6 +97,7 @@ private:
     QString failure_;
     QString statusText_;
     bool opening_ = false;
+    double sliderUnit_ = 0.001; // seconds per slider step: coarser for long files
 };
 
 } // namespace platform
