@@ -263,6 +263,27 @@ void nameStream(GstElement* sink, const QString& mediaName) {
             gst_structure_free(properties);
         }
     };
+    // The server names the stream after the title tag that reaches the
+    // sink: make that the file's name, whatever the file's own tag says.
+    if (GstPad* pad = gst_element_get_static_pad(sink, "sink")) {
+        gst_pad_add_probe(
+            pad, GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM,
+            [](GstPad*, GstPadProbeInfo* info, gpointer name) {
+                GstEvent* event = GST_PAD_PROBE_INFO_EVENT(info);
+                if (GST_EVENT_TYPE(event) != GST_EVENT_TAG) return GST_PAD_PROBE_OK;
+                GstTagList* tags = nullptr;
+                gst_event_parse_tag(event, &tags);
+                GstTagList* renamed = tags ? gst_tag_list_copy(tags) : gst_tag_list_new_empty();
+                gst_tag_list_add(renamed, GST_TAG_MERGE_REPLACE, GST_TAG_TITLE,
+                                 static_cast<QByteArray*>(name)->constData(), nullptr);
+                gst_event_unref(event);
+                GST_PAD_PROBE_INFO_DATA(info) = gst_event_new_tag(renamed);
+                return GST_PAD_PROBE_OK;
+            },
+            new QByteArray(mediaName.toUtf8()),
+            [](gpointer name) { delete static_cast<QByteArray*>(name); });
+        gst_object_unref(pad);
+    }
     if (GST_IS_BIN(sink)) {
         GstIterator* children = gst_bin_iterate_recurse(GST_BIN(sink));
         GValue item = G_VALUE_INIT;
