@@ -371,7 +371,8 @@ GstElement* makePipeline(const std::shared_ptr<OpenJob>& job, int fd, GstElement
     }
     gst_object_ref_sink(pipeline);
     // fdsrc reads the file we checked, never its name: a swap or a FIFO
-    // put in its place after the check cannot reach the player.
+    // put in its place after the check cannot reach the player. (Measured:
+    // it seeks in a regular file like filesrc does.)
     const QByteArray uri = "fd://" + QByteArray::number(fd);
     g_object_set(pipeline, "flags", kPlayFlagAudio | kPlayFlagSoftVolume, "uri", uri.constData(),
                  "audio-sink", sink, "volume", job->volume, nullptr);
@@ -506,6 +507,11 @@ bool openAndStart(const std::shared_ptr<OpenJob>& job, GstElement** pipeline, in
         if (spare >= 0) ::close(spare);
         return true;
     }
+    // Our scan found MP3 frames, but GStreamer looks for them only near
+    // the start (64 KiB of junk before them is too much for it).
+    if (*reason == QStringLiteral("not an MP3 file") || reason->isEmpty() ||
+        *reason == QStringLiteral("the player could not open it"))
+        *reason = QStringLiteral("its sound starts too far into the file for the player");
     if (!toServer) return false;
 
     // The sound output may be what failed. If the file opens on the silent
@@ -524,7 +530,10 @@ bool openAndStart(const std::shared_ptr<OpenJob>& job, GstElement** pipeline, in
     if (!silent) return false;
     *pipeline = makePipeline(job, *fd, silent, false);
     if (!*pipeline) return false;
-    return start(job, pipeline, fd, kFileTimeout, reason);
+    QString again;
+    if (start(job, pipeline, fd, kFileTimeout, &again)) return true;
+    if (hung) *reason = again;
+    return false;
 }
 
 void runOpen(const std::shared_ptr<OpenJob>& job) {

@@ -16,7 +16,7 @@ add_custom_command(
 add_custom_target(playback_fixtures DEPENDS ${playback_fixtures})
 
 brindlo_add_test(playback_player_tests
-  SOURCES playback/playertestmain.cpp playback/test_player.cpp
+  SOURCES playback/playertestmain.cpp playback/test_player.cpp playback/test_playedges.cpp
   LIBS brindlo_platform Qt6::Test PkgConfig::MPG123)
 add_dependencies(playback_player_tests playback_fixtures)
 target_compile_definitions(playback_player_tests PRIVATE
