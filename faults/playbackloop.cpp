@@ -24,9 +24,11 @@
 #include <functional>
 #include <map>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <sys/mman.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -55,6 +57,7 @@ struct Shared {
     std::atomic<long> brokeOff{0};
     std::atomic<long> pulledAway{0};
     std::atomic<long> goodPlayed{0};
+    std::atomic<long> swapPlayed{0};
     std::atomic<long> violations{0};
     char reasons[2048] = {};
 };
@@ -171,11 +174,24 @@ BadFile makeBad(int which, Rng& rng, const Bytes& good) {
     }
     case 9:
         return {"missing file", {}, BadFile::Shape::Missing};
-    default:
+    case 10:
         return {"folder", {}, BadFile::Shape::Folder};
+    case 11: // GStreamer finds the first frame only near the start
+        return {"junk before the first frame",
+                concat(Bytes(std::size_t(1 + rng.below(65536)), 0), good)};
+    default: { // tag after tag before the audio, each one a valid ID3v2.4 tag
+        Bytes chain;
+        const Bytes frame = {'T', 'I', 'T', '2', 0, 0, 0, 3, 0, 0, 3, 'a', 'b'};
+        for (int i = 1 + rng.below(300); i > 0; --i) {
+            chain = concat(chain, Bytes{'I', 'D', '3', 4, 0, 0});
+            chain = concat(chain, syncsafe(std::uint32_t(frame.size())));
+            chain = concat(chain, frame);
+        }
+        return {"chained ID3v2 tags", concat(chain, good)};
+    }
     }
 }
-constexpr int kBadKinds = 11;
+constexpr int kBadKinds = 13;
 
 // --- The loop -------------------------------------------------------------
 
@@ -198,13 +214,15 @@ public:
     }
 
     void round(int r) {
-        std::vector<int> order(kBadKinds + 1);
-        for (int i = 0; i <= kBadKinds; ++i)
+        std::vector<int> order(kBadKinds + 2);
+        for (int i = 0; i <= kBadKinds + 1; ++i)
             order[std::size_t(i)] = i;
         std::shuffle(order.begin(), order.end(), std::mt19937(unsigned(r)));
         for (const int which : order) {
             if (which == kBadKinds)
                 deletedWhilePlaying();
+            else if (which == kBadKinds + 1)
+                fifoSwappedIn();
             else
                 openBad(makeBad(which, rng_,
                                 goodBytes_[std::size_t(rng_.below(int(goodBytes_.size())))]));
@@ -215,18 +233,33 @@ public:
 private:
     static QString qs(const std::string& s) { return QString::fromStdString(s); }
 
+    // The put may leave a slow open to finish later; the window's thread
+    // must still get control back at once.
     std::vector<std::int32_t> open(const std::string& path, const std::string& what) {
         notified_.clear();
         ++shared->opens;
+        long long putMs = 0;
         timed(
-            "opening " + what, [&] { player_.setFileName(qs(path)); }, limitMs);
+            "opening " + what,
+            [&] {
+                const long long start = nowMs();
+                player_.setFileName(qs(path));
+                putMs = nowMs() - start;
+                if (notified_.empty() && player_.isOpening())
+                    (void)QTest::qWaitFor([&] { return !notified_.empty(); }, int(limitMs));
+            },
+            limitMs);
+        if (putMs > kPutLimitMs)
+            violation("opening " + what + " held the window " + std::to_string(putMs) + " ms");
         return notified_;
     }
 
     void close(const std::string& what) {
         notified_.clear();
+        const long long start = nowMs();
         timed(
             "closing " + what, [&] { player_.setFileName(QString()); }, limitMs);
+        if (nowMs() - start > kPutLimitMs) violation("closing " + what + " held the window");
         if (notified_ != std::vector<std::int32_t>{MediaPlayer::kClosed})
             violation("closing " + what + " did not report the close once");
     }
@@ -313,6 +346,38 @@ private:
         close("a deleted file");
     }
 
+    // Another program puts a FIFO in the file's place while it opens. The
+    // player reads the file it checked or refuses the FIFO; it never waits
+    // for a writer.
+    void fifoSwappedIn() {
+        const std::string path = dir_ + "/swapped " + std::to_string(++serial_) + ".mp3";
+        const std::string fifo = path + ".fifo";
+        faults::writeFile(path, goodBytes_[0]);
+        faults::check(::mkfifo(fifo.c_str(), 0600) == 0, "mkfifo");
+        ++shared->badOpens;
+        const int delayUs = rng_.below(30000);
+        std::thread swapper([&] {
+            ::usleep(useconds_t(delayUs));
+            ::rename(fifo.c_str(), path.c_str());
+        });
+        const std::vector<std::int32_t> got = open(path, "a file swapped for a FIFO");
+        swapper.join();
+        if (got.size() != 1) {
+            violation("a file swapped for a FIFO did not report once");
+        } else if (got[0] == MediaPlayer::kOpen) {
+            ++shared->swapPlayed;
+            const bool advanced =
+                QTest::qWaitFor([&] { return player_.CurrentPosition() >= 0.15; }, 5000);
+            if (!advanced) violation("the file checked before the swap did not play");
+        } else {
+            ++shared->refused;
+            noteReason(player_.statusText());
+        }
+        close("a file swapped for a FIFO");
+        ::unlink(path.c_str());
+        ::unlink(fifo.c_str());
+    }
+
     void playGood() {
         const std::string& good = goods_[std::size_t(rng_.below(int(goods_.size())))];
         if (open(good, "a good file") != std::vector<std::int32_t>{MediaPlayer::kOpen}) {
@@ -336,6 +401,8 @@ private:
 
 public:
     long long limitMs = 10000;
+    // The window's thread waits for an open about 100 ms; more is a freeze.
+    static constexpr long long kPutLimitMs = 1000;
 
 private:
     Rng& rng_;
@@ -431,6 +498,8 @@ int main(int argc, char** argv) {
                 "playing, %ld broke off and said why\n",
                 shared->badPlayed.load(), shared->pulledAway.load(), shared->brokeOff.load());
     std::printf("  %ld good files played after a bad one\n", shared->goodPlayed.load());
+    std::printf("  %ld files swapped for a FIFO while opening played the file checked\n",
+                shared->swapPlayed.load());
     std::printf("  words the player used:\n%s", shared->reasons);
     std::printf("crashes: %d, hangs: %d, violations: %ld\n", crashes, hangs,
                 shared->violations.load());

@@ -20,6 +20,7 @@
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
+#include <vector>
 
 namespace platform {
 
@@ -151,6 +152,8 @@ QString gstreamerWords(const GError* error) {
         default:
             break;
         }
+    } else if (error->domain == GST_CORE_ERROR && error->code == GST_CORE_ERROR_MISSING_PLUGIN) {
+        return QStringLiteral("not an MP3 file"); // something else, that we do not play
     } else if (error->domain == GST_RESOURCE_ERROR) {
         switch (error->code) {
         case GST_RESOURCE_ERROR_NOT_FOUND:
@@ -435,6 +438,17 @@ bool start(const std::shared_ptr<OpenJob>& job, GstElement** pipeline, int* fd,
     return false;
 }
 
+// Where the first thing that looks like an MP3 frame header starts, within
+// the first MiB; the MiB when there is none.
+constexpr off_t kFarIntoTheFile = 32 * 1024;
+off_t firstSyncOffset(int fd) {
+    std::vector<unsigned char> head(1 << 20);
+    const ssize_t got = ::pread(fd, head.data(), head.size(), 0);
+    for (ssize_t i = 0; i + 1 < got; ++i)
+        if (head[std::size_t(i)] == 0xFF && (head[std::size_t(i) + 1] & 0xE0) == 0xE0) return i;
+    return static_cast<off_t>(head.size());
+}
+
 // Opens the file once, checks it, measures it and starts a pipeline on it.
 bool openAndStart(const std::shared_ptr<OpenJob>& job, GstElement** pipeline, int* fd,
                   QString* reason) {
@@ -509,8 +523,9 @@ bool openAndStart(const std::shared_ptr<OpenJob>& job, GstElement** pipeline, in
     }
     // Our scan found MP3 frames, but GStreamer looks for them only near
     // the start (64 KiB of junk before them is too much for it).
-    if (*reason == QStringLiteral("not an MP3 file") || reason->isEmpty() ||
-        *reason == QStringLiteral("the player could not open it"))
+    if ((*reason == QStringLiteral("not an MP3 file") || reason->isEmpty() ||
+         *reason == QStringLiteral("the player could not open it")) &&
+        firstSyncOffset(*fd) >= kFarIntoTheFile)
         *reason = QStringLiteral("its sound starts too far into the file for the player");
     if (!toServer) return false;
 

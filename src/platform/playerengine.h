@@ -49,7 +49,7 @@ public:
     // Who is to blame when playing breaks off.
     enum class Fault { File, SoundOutput };
 
-    static constexpr int kOpenWaitMs = 100;
+    static constexpr int kOpenWaitMs = 80;
 
     explicit PlayerEngine(Output output, QObject* parent = nullptr);
     ~PlayerEngine() override;
