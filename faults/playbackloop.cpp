@@ -8,9 +8,13 @@
 // crash can take the watchdog with it.
 //
 // Usage: playbackloop --good FILE [--good FILE...] [--rounds N] [--seed S] [--limit SECONDS]
+//                     [--sound-server]
+// With --sound-server each round also runs a player on the system output
+// into a PulseAudio of its own, which it stops (SIGSTOP) and kills.
 #include "faultsupport.h"
 
 #include "platform/mediaplayer.h"
+#include "soundserver.h"
 
 #include <QApplication>
 #include <QRegularExpression>
@@ -23,6 +27,7 @@
 #include <ctime>
 #include <functional>
 #include <map>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
@@ -58,6 +63,8 @@ struct Shared {
     std::atomic<long> pulledAway{0};
     std::atomic<long> goodPlayed{0};
     std::atomic<long> swapPlayed{0};
+    std::atomic<long> serverHung{0};
+    std::atomic<long> serverDied{0};
     std::atomic<long> violations{0};
     char reasons[2048] = {};
 };
@@ -415,8 +422,95 @@ private:
     int serial_ = 0;
 };
 
+// A sound server of the loop's own (PulseAudio with a null sink) that hangs
+// and dies under a player on the system output. Opening and closing must
+// never hold the window; a hung server means playing silently, a dead one
+// a plain sentence that does not blame the file.
+class ServerRound {
+public:
+    ServerRound(Rng& rng, std::vector<std::string> goods) : rng_(rng), goods_(std::move(goods)) {}
+
+    void run() {
+        auto server = std::make_unique<testing_support::SoundServer>();
+        if (!server->ready()) {
+            violation("the loop's own sound server did not start");
+            return;
+        }
+        MediaPlayer player(nullptr, MediaPlayer::AudioOutput::System);
+        std::vector<std::int32_t> notified;
+        player.OpenStateNotify.connect(
+            [&](std::int32_t, std::int32_t state) { notified.push_back(state); });
+        const auto put = [&](const std::string& path, const std::string& what) {
+            notified.clear();
+            long long held = 0;
+            ++shared->opens;
+            timed(
+                what,
+                [&] {
+                    const long long start = nowMs();
+                    player.setFileName(QString::fromStdString(path));
+                    held = nowMs() - start;
+                    if (notified.empty() && player.isOpening())
+                        (void)QTest::qWaitFor([&] { return !notified.empty(); }, 15000);
+                },
+                20000);
+            if (held > 1000) violation(what + " held the window " + std::to_string(held) + " ms");
+            return notified;
+        };
+        const auto good = [&] { return goods_[std::size_t(rng_.below(int(goods_.size())))]; };
+
+        if (put(good(), "opening a file into the sound server") !=
+            std::vector<std::int32_t>{MediaPlayer::kOpen}) {
+            violation("a good file did not open into the sound server: " +
+                      player.statusText().toStdString());
+            return;
+        }
+        QTest::qWait(200 + rng_.below(400));
+        server->hang();
+        if (put({}, "closing while the sound server hangs") !=
+            std::vector<std::int32_t>{MediaPlayer::kClosed})
+            violation("closing while the sound server hangs did not report the close once");
+        const std::vector<std::int32_t> got = put(good(), "opening while the sound server hangs");
+        if (got != std::vector<std::int32_t>{MediaPlayer::kOpen})
+            violation("a good file did not open while the sound server hangs: " +
+                      player.statusText().toStdString());
+        else if (player.statusText() != "Sound server not answering: playing silently")
+            violation("a hung sound server was not told: " + player.statusText().toStdString());
+        else
+            ++shared->serverHung;
+        put({}, "closing the silent file");
+        server->resume();
+        QTest::qWait(300);
+
+        if (put(good(), "opening a file into the sound server again") !=
+            std::vector<std::int32_t>{MediaPlayer::kOpen}) {
+            violation("a good file did not open after the sound server came back: " +
+                      player.statusText().toStdString());
+            return;
+        }
+        QTest::qWait(200 + rng_.below(400));
+        notified.clear();
+        server->killNow();
+        timed(
+            "waiting for the dead sound server to be told",
+            [&] { (void)QTest::qWaitFor([&] { return !notified.empty(); }, 10000); }, 20000);
+        if (notified != std::vector<std::int32_t>{MediaPlayer::kClosed})
+            violation("a dead sound server did not close the file once");
+        else if (player.statusText() != "The sound server stopped: playback ended")
+            violation("a dead sound server was not told plainly: " +
+                      player.statusText().toStdString());
+        else
+            ++shared->serverDied;
+        put({}, "closing after the sound server died");
+    }
+
+private:
+    Rng& rng_;
+    std::vector<std::string> goods_;
+};
+
 int runChild(int argc, char** argv, const std::vector<std::string>& goods, long rounds,
-             std::uint64_t seed, long long limitMs, const std::string& dir) {
+             std::uint64_t seed, long long limitMs, const std::string& dir, bool soundServer) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     Rng rng(seed);
@@ -424,8 +518,11 @@ int runChild(int argc, char** argv, const std::vector<std::string>& goods, long 
         Loop loop(rng, goods, dir);
         loop.limitMs = limitMs;
         loop.warmUp();
-        for (long r = 0; r < rounds; ++r)
+        ServerRound server(rng, goods);
+        for (long r = 0; r < rounds; ++r) {
             loop.round(int(r));
+            if (soundServer) server.run();
+        }
     }
     std::fflush(stdout);
     return 0;
@@ -445,6 +542,9 @@ int main(int argc, char** argv) {
     const long rounds = options.number("--rounds", 20);
     const std::uint64_t seed = std::uint64_t(options.number("--seed", 1));
     const long long limitMs = options.number("--limit", 10) * 1000;
+    bool soundServer = false;
+    for (int i = 1; i < argc; ++i)
+        if (std::string(argv[i]) == "--sound-server") soundServer = true;
 
     void* memory =
         ::mmap(nullptr, sizeof(Shared), PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS, -1, 0);
@@ -460,7 +560,8 @@ int main(int argc, char** argv) {
     std::fflush(stdout);
     const pid_t child = ::fork();
     faults::check(child >= 0, "fork");
-    if (child == 0) std::_Exit(runChild(argc, argv, goods, rounds, seed, limitMs, dir));
+    if (child == 0)
+        std::_Exit(runChild(argc, argv, goods, rounds, seed, limitMs, dir, soundServer));
 
     const long long started = nowMs();
     int crashes = 0, hangs = 0, status = 0;
@@ -500,6 +601,8 @@ int main(int argc, char** argv) {
     std::printf("  %ld good files played after a bad one\n", shared->goodPlayed.load());
     std::printf("  %ld files swapped for a FIFO while opening played the file checked\n",
                 shared->swapPlayed.load());
+    std::printf("  sound server hung and told %ld times, died and told %ld times\n",
+                shared->serverHung.load(), shared->serverDied.load());
     std::printf("  words the player used:\n%s", shared->reasons);
     std::printf("crashes: %d, hangs: %d, violations: %ld\n", crashes, hangs,
                 shared->violations.load());
