@@ -474,7 +474,7 @@ public:
         if (got != std::vector<std::int32_t>{MediaPlayer::kOpen})
             violation("a good file did not open while the sound server hangs: " +
                       player.statusText().toStdString());
-        else if (player.statusText() != "Sound server not answering: playing silently")
+        else if (!player.statusText().startsWith("Sound server not answering: playing "))
             violation("a hung sound server was not told: " + player.statusText().toStdString());
         else
             ++shared->serverHung;

@@ -2,7 +2,9 @@
 // between the click and the save, on a pool of awkward files. After every
 // step it checks that no file was damaged, that exactly the chosen file got
 // exactly one record, and that the user heard of every failure and of no
-// success.
+// success. One fault is another program appending to the file while the save
+// runs: then every byte it appended must be there, whole and in order, with
+// our record replaced or appended between its chunks, or the save refused.
 //
 // Usage: savecampaign [--saves N] [--seed S] [--verbose]
 #include "faultsupport.h"
@@ -20,8 +22,11 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <algorithm>
 #include <array>
+#include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <functional>
@@ -30,6 +35,7 @@
 #include <optional>
 #include <random>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <dirent.h>
@@ -122,7 +128,10 @@ std::uint8_t cp1252(char16_t ch) {
     return '?';
 }
 
-void putField(Bytes& out, const QString& text, int width) {
+// Composed first, then cut at the width, so an accent typed as a letter and
+// a combining mark gets its own byte.
+void putField(Bytes& out, const QString& typed, int width) {
+    const QString text = typed.normalized(QString::NormalizationForm_C);
     for (int i = 0; i < width; ++i)
         out.push_back(i < text.size() ? cp1252(text.at(i).unicode()) : ' ');
 }
@@ -138,13 +147,71 @@ Bytes expectedRecord(const frmBrindlo& w) {
     return r;
 }
 
+// --- Another program appending -------------------------------------------------
+
+// Appends chunks to a file through its own O_APPEND descriptor, as a
+// download or a recorder does, from the moment it is made until stop().
+// No chunk byte is 'T', so a record's start always tells it from a chunk.
+class Appender {
+public:
+    Appender(const std::string& path, std::uint64_t seed)
+        : fd_(::open(path.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC)), rng_(seed) {
+        faults::check(fd_ >= 0, "open for appending");
+        thread_ = std::thread([this] { run(); });
+    }
+    ~Appender() { stop(); }
+
+    // The bytes appended, in order, and where each chunk begins in them.
+    const Bytes& stop() {
+        done_ = true;
+        if (thread_.joinable()) thread_.join();
+        if (fd_ >= 0) ::close(fd_), fd_ = -1;
+        return bytes_;
+    }
+    const std::vector<std::size_t>& starts() const { return starts_; }
+
+    // Until the first chunk is in, so the save meets a file already growing.
+    void awaitFirstChunk() const {
+        while (written_ == 0)
+            std::this_thread::yield();
+    }
+
+private:
+    void run() {
+        while (!done_) {
+            Bytes chunk(std::size_t(1 + rng_.below(300)));
+            for (auto& b : chunk)
+                b = std::uint8_t(0x80 + rng_.below(128));
+            std::size_t done = 0;
+            while (done < chunk.size()) {
+                const ssize_t n = ::write(fd_, chunk.data() + done, chunk.size() - done);
+                faults::check(n > 0, "append");
+                done += std::size_t(n);
+            }
+            starts_.push_back(bytes_.size());
+            bytes_.insert(bytes_.end(), chunk.begin(), chunk.end());
+            ++written_;
+            std::this_thread::sleep_for(std::chrono::microseconds(rng_.below(100)));
+        }
+    }
+
+    int fd_;
+    Rng rng_;
+    std::atomic<bool> done_{false};
+    std::atomic<int> written_{0};
+    Bytes bytes_;
+    std::vector<std::size_t> starts_;
+    std::thread thread_;
+};
+
 // --- Random text as a user might type or paste it ----------------------------
 
 const std::u16string kAlphabet =
     u"abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789 .,-'!()&/"
     u"éèêëàâäöüßçñøåæÆØÅÉÖÜ¡¿©®°±µ¶·»«½¾×÷ÿ" // Latin-1
     u"€‚ƒ„…†‡ˆ‰Š‹ŒŽ‘’“”•–—˜™š›œžŸ"           // Windows-1252's own
-    u"ЖжΩλ中文한☃→∞ĀőŁ";                     // no Windows-1252 byte
+    u"ЖжΩλ中文한☃→∞ĀőŁ"                      // no Windows-1252 byte
+    u"\u0301\u0303\u0308\u030A";             // combining marks, as in file names
 
 QString randomText(Rng& rng, bool pasted) {
     QString text;
@@ -356,6 +423,7 @@ enum class Fault {
     SizeLimit,
     PlayerOpen,
     NothingSelected,
+    AppendedMeanwhile,
 };
 
 const char* faultName(Fault f) {
@@ -382,6 +450,8 @@ const char* faultName(Fault f) {
         return "player has a file open";
     case Fault::NothingSelected:
         return "nothing selected";
+    case Fault::AppendedMeanwhile:
+        return "appended to by another program";
     }
     return "?";
 }
@@ -426,6 +496,8 @@ struct Figures {
     long failed = 0;
     long succeeded = 0;
     long diskFull = 0;
+    long whileAppending[3] = {}; // replaced, appended, refused
+    long chunksAppended = 0;
     long violations = 0;
     std::map<std::string, long> byFault;
 };
@@ -465,6 +537,13 @@ public:
         const Snapshot before = snapshot(root_);
 
         messages.clear();
+        std::optional<Appender> appender;
+        Bytes original;
+        if (fault == Fault::AppendedMeanwhile) {
+            original = faults::readFile(path);
+            appender.emplace(path, std::uint64_t(n) * 7919 + 1);
+            if (rng_.chance(0.5)) appender->awaitFirstChunk();
+        }
         if (limit) {
             const rlimit r{rlim_t(*limit), RLIM_INFINITY};
             ::setrlimit(RLIMIT_FSIZE, &r);
@@ -475,7 +554,10 @@ public:
             ::setrlimit(RLIMIT_FSIZE, &r);
         }
 
-        checkAfter(before, e, wanted, fault);
+        if (appender)
+            checkAppended(before, e, original, record, *appender, wanted);
+        else
+            checkAfter(before, e, wanted, fault);
         undo(f, fault);
         if (rng_.chance(0.4) || fault != Fault::None) pool_.reset(f, rng_);
         pool_.fillSmallDisk();
@@ -493,6 +575,11 @@ private:
         // Rewriting a file on the full disk would only fail in our own hands.
         if (f.onSmallDisk) std::erase(options, Fault::RewrittenElsewhere);
         if (f.onSmallDisk) options.push_back(Fault::DiskReadOnly);
+        // The appender needs a file it may write, with room to grow.
+        if (f.kind != Kind::ReadOnly && !f.onSmallDisk) {
+            options.push_back(Fault::AppendedMeanwhile);
+            options.push_back(Fault::AppendedMeanwhile);
+        }
         return options[std::size_t(rng_.below(int(options.size())))];
     }
 
@@ -502,9 +589,12 @@ private:
     }
 
     QListWidgetItem* itemOf(const std::string& name) {
+        // By the name the list holds: what it shows differs for names that
+        // are not UTF-8.
         const QString text = platform::decodeFileName(QByteArray::fromStdString(name));
-        const auto found = w_.File1.listWidget()->findItems(text, Qt::MatchExactly);
-        return found.isEmpty() ? nullptr : found.first();
+        for (int row = 0; row < w_.File1.ListCount(); ++row)
+            if (w_.File1.List(row) == text) return w_.File1.listWidget()->item(row);
+        return nullptr;
     }
 
     void clickItem(QListWidgetItem* item, Qt::KeyboardModifiers modifiers = {}) {
@@ -581,6 +671,8 @@ private:
         case Fault::PlayerOpen:
             w_.media_OpenStateNotify(0, 1);
             return true;
+        case Fault::AppendedMeanwhile: // starts with the click on the button
+            return false;
         case Fault::NothingSelected: {
             // Ctrl+click takes the selection away, as in any file list.
             if (QListWidgetItem* item = itemOf(f.name)) clickItem(item, Qt::ControlModifier);
@@ -643,6 +735,79 @@ private:
             w_.varCurrentFile.toString() != wanted)
             violation("the save did not record the path it wrote");
         if (!w_.isVisible()) violation("the window is gone");
+    }
+
+    // With another program appending, the file holds what it held, with our
+    // record in place of its last 128 bytes or after some whole chunk, then
+    // every appended byte in order; or, refused, its old bytes and every
+    // appended byte. An untagged file is never refused, and a record that
+    // ended the file is replaced, never followed by a second one.
+    void checkAppended(const Snapshot& before, const Expectation& e, const Bytes& original,
+                       const Bytes& record, Appender& appender, const QString& wanted) {
+        const Bytes& added = appender.stop();
+        figures.chunksAppended += long(appender.starts().size());
+        if (w_.varCurrentFile.toString() != wanted) violation("the save did not record the path");
+        const std::vector<std::size_t>& starts = appender.starts();
+        const Bytes got = faults::readFile(e.file);
+        const bool tagged = original.size() >= 128 && original[original.size() - 128] == 'T' &&
+                            original[original.size() - 127] == 'A' &&
+                            original[original.size() - 126] == 'G';
+        const auto join = [](std::initializer_list<const Bytes*> parts) {
+            Bytes out;
+            for (const Bytes* p : parts)
+                out.insert(out.end(), p->begin(), p->end());
+            return out;
+        };
+        // Every other name is as it was.
+        Snapshot others = before, now = snapshot(root_);
+        struct stat st {};
+        ::stat(e.file.c_str(), &st);
+        for (Snapshot* s : {&others, &now})
+            std::erase_if(*s, [&](const auto& item) {
+                return item.second.device == st.st_dev && item.second.inode == st.st_ino;
+            });
+        if (const std::string d = describeDifference(others, now); !d.empty())
+            violation("a save beside an appender changed another file: " + d);
+
+        const bool reported = !messages.empty();
+        if (messages.size() > 1) violation("more than one message for one save");
+        if (reported) {
+            ++figures.failed;
+            ++figures.whileAppending[2];
+            if (!tagged) violation("an append was refused: " + messages.front().toStdString());
+            if (got != join({&original, &added}))
+                violation("a refused save changed the file or the appended bytes");
+            return;
+        }
+        ++figures.succeeded;
+        if (tagged) {
+            Bytes replaced(original.begin(), original.end() - 128);
+            if (got == join({&replaced, &record, &added})) {
+                ++figures.whileAppending[0];
+                return;
+            }
+        }
+        // Appended: after the old bytes and some whole chunks, before the rest.
+        const std::size_t base = original.size();
+        std::size_t m = 0;
+        while (base + m < got.size() && m < added.size() && got[base + m] == added[m])
+            ++m;
+        const bool atChunk =
+            m == added.size() || std::binary_search(starts.begin(), starts.end(), m);
+        const Bytes expected = [&] {
+            Bytes out = original;
+            out.insert(out.end(), added.begin(), added.begin() + long(m));
+            out.insert(out.end(), record.begin(), record.end());
+            out.insert(out.end(), added.begin() + long(m), added.end());
+            return out;
+        }();
+        if (!atChunk || got != expected) {
+            violation("the record is not whole at the end, or appended bytes were lost");
+        } else if (tagged && m == 0) {
+            violation("a record was appended after a record that ended the file");
+        } else {
+            ++figures.whileAppending[1];
+        }
     }
 
     void violation(const std::string& what) {
@@ -755,6 +920,9 @@ int main(int argc, char** argv) {
                                              : "the file size limit only (no tmpfs here)");
     std::printf("%ld saves done, %ld refused and reported (%ld of them on the full disk)\n",
                 f.succeeded, f.failed, f.diskFull);
+    std::printf("while another program appended (%ld chunks in all): %ld replaced, %ld "
+                "appended, %ld refused\n",
+                f.chunksAppended, f.whileAppending[0], f.whileAppending[1], f.whileAppending[2]);
     std::printf("violations: %ld\n", f.violations);
     return f.violations == 0 ? 0 : 1;
 }

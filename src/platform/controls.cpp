@@ -13,6 +13,8 @@
 #include <QStylePainter>
 #include <QTimer>
 
+#include <limits>
+
 namespace platform {
 
 void Control::setAccessibleName(const QString& name) { widget()->setAccessibleName(name); }
@@ -22,8 +24,8 @@ void Control::setAccessibleName(const QString& name) { widget()->setAccessibleNa
 namespace {
 
 // A push button whose caption may be wider than the style's content area
-// (the tall, narrow toggle button): it then centres the caption over the
-// whole face instead of clipping it.
+// (the tall, narrow toggle button): it then draws the caption in a font
+// small enough that the glyphs stay inside the face's frame, centred.
 class PushButton final : public QPushButton {
 public:
     using QPushButton::QPushButton;
@@ -33,17 +35,33 @@ protected:
         QStyleOptionButton option;
         initStyleOption(&option);
         const QRect content = style()->subElementRect(QStyle::SE_PushButtonContents, &option, this);
-        const int needed = fontMetrics().horizontalAdvance(QString(option.text).remove(u'&'));
-        if (needed <= content.width()) {
+        const QString shown = QString(option.text).remove(u'&');
+        if (fontMetrics().horizontalAdvance(shown) <= content.width()) {
             QPushButton::paintEvent(event);
             return;
         }
+        // Inside the frame with a device pixel to spare, measured by the ink
+        // of the glyphs: an arrow's advance carries side bearings, and the
+        // ink scales with the screen where whole logical pixels would not.
+        const int frame = style()->pixelMetric(QStyle::PM_DefaultFrameWidth, &option, this);
+        const qreal spare = frame + 1.0 / devicePixelRatioF();
+        const QRectF face = QRectF(rect()).adjusted(spare, spare, -spare, -spare);
+        QFont small = font();
+        for (qreal size = QFontInfo(small).pointSizeF(); size > 3.0; size -= 0.25) {
+            small.setPointSizeF(size);
+            if (QFontMetricsF(small).tightBoundingRect(shown).width() <= face.width()) break;
+        }
         QStylePainter painter(this);
-        const QString caption = option.text;
         option.text.clear();
         painter.drawControl(QStyle::CE_PushButton, option);
-        painter.drawItemText(rect(), Qt::AlignCenter | Qt::TextShowMnemonic, palette(),
-                             isEnabled(), caption, QPalette::ButtonText);
+        painter.setFont(small);
+        // Centred by the ink too, so the glyph sits in the middle of the face.
+        const QRectF ink = QFontMetricsF(small).tightBoundingRect(shown);
+        const QPointF origin(face.center().x() - ink.left() - ink.width() / 2,
+                             face.center().y() - ink.top() - ink.height() / 2);
+        painter.setPen(palette().color(isEnabled() ? QPalette::Active : QPalette::Disabled,
+                                       QPalette::ButtonText));
+        painter.drawText(origin, shown);
     }
 };
 
@@ -55,7 +73,22 @@ Button::Button(QWidget* parent) : button_(new PushButton(parent)) {
 }
 
 QString Button::Caption() const { return button_->text(); }
-void Button::setCaption(const QString& caption) { button_->setText(caption); }
+
+void Button::setCaption(const QString& caption) {
+    button_->setText(caption);
+    for (const SpokenCaption& spoken : spoken_) {
+        if (spoken.caption == caption) {
+            button_->setAccessibleName(spoken.name);
+            button_->setAccessibleDescription(spoken.description);
+        }
+    }
+}
+
+void Button::setSpokenCaptions(std::vector<SpokenCaption> spoken) {
+    spoken_ = std::move(spoken);
+    setCaption(Caption());
+}
+
 bool Button::Visible() const { return !button_->isHidden(); }
 void Button::setVisible(bool visible) { button_->setVisible(visible); }
 void Button::setToolTip(const QString& tip) { button_->setToolTip(tip); }
@@ -66,17 +99,20 @@ QWidget* Button::widget() const { return button_; }
 namespace {
 
 // The design's label rectangles were drawn for a narrower system font. A
-// caption that would not fit is drawn condensed rather than clipped; a
-// right-aligned one also keeps its first 10 px clear, since in compact mode
-// that strip of a tag label shows beside the narrow toggle button.
+// caption that would not fit is drawn condensed rather than clipped. A label
+// that a side of the window cuts through (the tag labels in compact mode,
+// which show a strip beside the narrow toggle button) draws nothing: a
+// cut-off sliver of a word is no use to anyone. The time labels, which the
+// design lets run a little past the bottom edge, are not cut that way.
 class FittingLabel final : public QLabel {
 public:
     using QLabel::QLabel;
 
 protected:
     void paintEvent(QPaintEvent* event) override {
-        const int clearance = (alignment() & Qt::AlignRight) ? 10 : 0;
-        const int room = width() - clearance;
+        const QWidget* window = parentWidget();
+        if (window && (x() < 0 || x() + width() > window->width())) return;
+        const int room = width();
         const int needed = fontMetrics().horizontalAdvance(text());
         if (needed <= room || room <= 0) {
             QLabel::paintEvent(event);
@@ -112,8 +148,12 @@ QWidget* Label::widget() const { return label_; }
 
 // --- TextBox -----------------------------------------------------------------
 
+// QLineEdit's own default stops at 32767 characters; a box without a limit
+// takes whatever is pasted, up to the largest length QLineEdit can hold.
+constexpr int kNoLengthLimit = std::numeric_limits<int>::max();
+
 TextBox::TextBox(QWidget* parent) : edit_(new QLineEdit(parent)) {
-    edit_->setMaxLength(32767);
+    edit_->setMaxLength(kNoLengthLimit);
     // textEdited fires for the user's edits only; our own writes raise the
     // event themselves, so it is never raised twice.
     QObject::connect(edit_, &QLineEdit::textEdited, this, [this] { Change.raiseFromUser(); });
@@ -131,8 +171,12 @@ void TextBox::setText(const QString& text) {
         Change);
 }
 
-int TextBox::MaxLength() const { return edit_->maxLength() == 32767 ? 0 : edit_->maxLength(); }
-void TextBox::setMaxLength(int length) { edit_->setMaxLength(length > 0 ? length : 32767); }
+int TextBox::MaxLength() const {
+    return edit_->maxLength() == kNoLengthLimit ? 0 : edit_->maxLength();
+}
+void TextBox::setMaxLength(int length) {
+    edit_->setMaxLength(length > 0 ? length : kNoLengthLimit);
+}
 QWidget* TextBox::widget() const { return edit_; }
 
 // --- ComboBox ----------------------------------------------------------------

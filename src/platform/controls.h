@@ -5,6 +5,7 @@
 
 #include <QObject>
 #include <QString>
+#include <vector>
 
 class QComboBox;
 class QLabel;
@@ -43,6 +44,13 @@ public:
     bool Visible() const;
     void setVisible(bool visible);
     void setToolTip(const QString& tip);
+    // What a screen reader says for a caption that is a symbol, such as an
+    // arrow that tells a mode: a name and a description for each caption,
+    // taken up whenever the caption changes.
+    struct SpokenCaption {
+        QString caption, name, description;
+    };
+    void setSpokenCaptions(std::vector<SpokenCaption> spoken);
     QWidget* widget() const override;
     QPushButton* button() const { return button_; }
 
@@ -50,6 +58,7 @@ public:
 
 private:
     QPushButton* button_;
+    std::vector<SpokenCaption> spoken_;
 };
 
 class Label final : public Control {

@@ -73,6 +73,40 @@ int writeAll(int fd, const void* data, std::size_t size, off_t offset, std::size
     return 0;
 }
 
+// Stands for "another program wrote between two parts of our write".
+constexpr int kInterleaved = -1;
+
+// Appends through an O_APPEND descriptor: the kernel places each write at
+// the end as it is at that moment, so bytes another program has just
+// appended are never overwritten. `landed` is where the first byte went.
+// After a short write the rest follows only while our bytes still end the
+// file, so the record is never split by someone else's bytes.
+int appendAll(int fd, const void* data, std::size_t size, off_t& landed, std::size_t& written) {
+    const auto* p = static_cast<const char*>(data);
+    written = 0;
+    while (written < size) {
+        if (written > 0) {
+            struct stat st {};
+            if (::fstat(fd, &st) != 0) return errno;
+            if (st.st_size != landed + off_t(written)) return kInterleaved;
+        }
+        const ssize_t n = ::write(fd, p + written, size - written);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) return errno;
+        if (n == 0) return EIO;
+        // Our own descriptor's position follows our writes only.
+        if (written == 0) landed = ::lseek(fd, 0, SEEK_CUR) - n;
+        written += static_cast<std::size_t>(n);
+    }
+    return 0;
+}
+
+// The file's length now, or -1 when it cannot be told.
+off_t currentLength(int fd) {
+    struct stat st {};
+    return ::fstat(fd, &st) == 0 ? st.st_size : -1;
+}
+
 int syncFile(int fd) {
     while (::fsync(fd) != 0) {
         if (errno != EINTR) return errno;
@@ -127,7 +161,15 @@ WriteResult statFailure(int err) {
     }
 }
 
-WriteResult openFailure(int err) {
+// Write permission without read permission: the open for reading and
+// writing fails, though the user may write the file. Saying "denied to
+// write" would be false, and the user needs to know what is missing.
+bool writeOnly(const char* name) {
+    return ::faccessat(AT_FDCWD, name, W_OK, AT_EACCESS) == 0 &&
+           ::faccessat(AT_FDCWD, name, R_OK, AT_EACCESS) != 0;
+}
+
+WriteResult openFailure(int err, const char* name) {
     switch (err) {
     case ENOENT:
     case ENOTDIR:
@@ -136,6 +178,11 @@ WriteResult openFailure(int err) {
         return folderFailure();
     case EACCES:
     case EPERM:
+        if (writeOnly(name)) {
+            return failed(WriteFailure::Denied,
+                          QStringLiteral("Brindlo may write this file but not read it, "
+                                         "so it cannot find the old tag."));
+        }
         return failed(WriteFailure::Denied,
                       QStringLiteral("Permission to write the file was denied."));
     case EROFS:
@@ -150,6 +197,12 @@ WriteResult openFailure(int err) {
         return failed(WriteFailure::Io,
                       QStringLiteral("The file could not be opened (%1).").arg(systemText(err)));
     }
+}
+
+WriteResult changedFailure() {
+    return failed(WriteFailure::Changed,
+                  QStringLiteral("Another program was adding to the file at the same moment. "
+                                 "Try again when it has finished."));
 }
 
 WriteResult writeFailure(int err) {
@@ -171,6 +224,76 @@ WriteResult writeFailure(int err) {
         return failed(WriteFailure::Io,
                       QStringLiteral("The tag could not be written (%1).").arg(systemText(err)));
     }
+}
+
+WriteResult syncFailure(int err) {
+    WriteResult result = writeFailure(err);
+    if (result.failure == WriteFailure::Io) {
+        result.error =
+            QStringLiteral("The tag could not be saved to the disk (%1).").arg(systemText(err));
+    }
+    return result;
+}
+
+WriteResult notPutBack(WriteResult result) {
+    result.error += QStringLiteral(" The file could not be put back as it was.");
+    return result;
+}
+
+// The record found at length - 128 is the file's tag only while the file
+// still ends there. If another program adds to the file around our write,
+// the record we wrote would sit inside its data, so the old bytes go back
+// and the save is refused: the user edited the tag at the file's end, and a
+// second record further on would leave two. Retrying once the other program
+// is done gives the right result. Only the old record's own bytes are ever
+// written, so nothing the other program adds can be overwritten.
+WriteResult replaceRecord(int fd, off_t length, const RecordBytes& old, const RecordBytes& record) {
+    const off_t at = length - kRecordSize;
+    if (currentLength(fd) != length) return changedFailure();
+
+    std::size_t written = 0;
+    const auto putBack = [&](WriteResult result) {
+        std::size_t restored = 0;
+        const bool back = writeAll(fd, old.data(), written, at, restored) == 0 && syncFile(fd) == 0;
+        return back ? result : notPutBack(result);
+    };
+    if (const int err = writeAll(fd, record.data(), record.size(), at, written))
+        return putBack(writeFailure(err));
+    // Files only grow under an appender, so the same length after the write
+    // proves the record was the last 128 bytes while it was written.
+    if (currentLength(fd) != length) return putBack(changedFailure());
+    if (const int err = syncFile(fd)) return putBack(syncFailure(err));
+    // After a successful fsync the bytes are on the disk; close has nothing
+    // left to lose, so its result is not a failure of the save.
+    return {true, WriteFailure::None, {}};
+}
+
+// A file without a record gets one after its last byte, wherever that is at
+// the moment of the write.
+WriteResult appendRecord(int fd, off_t length, const RecordBytes& record) {
+    if (length > std::numeric_limits<off_t>::max() - kRecordSize) return writeFailure(EFBIG);
+    const int flags = ::fcntl(fd, F_GETFL);
+    if (flags < 0 || ::fcntl(fd, F_SETFL, flags | O_APPEND) != 0) {
+        return failed(WriteFailure::Io,
+                      QStringLiteral("The file could not be prepared for writing (%1).")
+                          .arg(systemText(errno)));
+    }
+
+    off_t landed = -1;
+    std::size_t written = 0;
+    // Cuts our bytes off again, but only while they still end the file:
+    // cutting back to a length read earlier would take away whatever another
+    // program appended after them.
+    const auto cutBack = [&](WriteResult result) {
+        if (written == 0) return result;
+        const bool back = currentLength(fd) == landed + off_t(written) &&
+                          ::ftruncate(fd, landed) == 0 && syncFile(fd) == 0;
+        return back ? result : notPutBack(result);
+    };
+    if (const int err = appendAll(fd, record.data(), record.size(), landed, written))
+        return cutBack(err == kInterleaved ? changedFailure() : writeFailure(err));
+    if (const int err = syncFile(fd)) return cutBack(syncFailure(err));
+    return {true, WriteFailure::None, {}};
 }
 
 } // namespace
@@ -215,7 +338,7 @@ WriteResult writeTagRecord(const QString& path, const RecordBytes& record) {
     // Read and write: where the record goes is decided by the open file's own
     // bytes, not by what the path named a moment ago. No O_CREAT, no O_TRUNC.
     const FileDescriptor fd(::open(name.constData(), O_RDWR | kOpenFlags));
-    if (!fd.valid()) return openFailure(errno);
+    if (!fd.valid()) return openFailure(errno, name.constData());
     if (::fstat(fd.get(), &st) != 0)
         return failed(
             WriteFailure::Io,
@@ -234,37 +357,8 @@ WriteResult writeTagRecord(const QString& path, const RecordBytes& record) {
         }
         inPlace = old[0] == 'T' && old[1] == 'A' && old[2] == 'G';
     }
-    if (!inPlace && length > std::numeric_limits<off_t>::max() - kRecordSize)
-        return writeFailure(EFBIG);
-    const off_t at = inPlace ? length - kRecordSize : length;
-
-    // Puts the file back as it was: an append is cut back, and the part of a
-    // replaced record that was overwritten gets its old bytes again.
-    std::size_t written = 0;
-    const auto undo = [&] {
-        std::size_t restored = 0;
-        const bool back = inPlace ? writeAll(fd.get(), old.data(), written, at, restored) == 0
-                                  : ::ftruncate(fd.get(), length) == 0;
-        return back && syncFile(fd.get()) == 0;
-    };
-    const auto withUndo = [&](WriteResult result) {
-        if (!undo()) result.error += QStringLiteral(" The file could not be put back as it was.");
-        return result;
-    };
-
-    if (const int err = writeAll(fd.get(), record.data(), record.size(), at, written))
-        return withUndo(writeFailure(err));
-    if (const int err = syncFile(fd.get())) {
-        WriteResult result = writeFailure(err);
-        if (result.failure == WriteFailure::Io) {
-            result.error =
-                QStringLiteral("The tag could not be saved to the disk (%1).").arg(systemText(err));
-        }
-        return withUndo(result);
-    }
-    // After a successful fsync the bytes are on the disk; close has nothing
-    // left to lose, so its result is not a failure of the save.
-    return {true, WriteFailure::None, {}};
+    return inPlace ? replaceRecord(fd.get(), length, old, record)
+                   : appendRecord(fd.get(), length, record);
 }
 
 } // namespace platform

@@ -23,6 +23,7 @@ enum class WriteFailure {
     Denied,     // no permission, or a read-only file system
     NotRegular, // a FIFO, device, socket and the like
     NoSpace,    // disk full, quota exhausted or file size limit reached
+    Changed,    // another program changed the file's length during the save
     Io,         // anything else the system reports
 };
 
@@ -35,6 +36,11 @@ struct WriteResult {
 // Saves an ID3v1 record. A file whose last 128 bytes begin with "TAG" gets
 // exactly those bytes replaced; any other file, also one shorter than 128
 // bytes, gets the record appended, so audio bytes are never overwritten.
+// Another program may be adding to the file meanwhile (a download, a
+// recorder): an append lands at the end as it is at the moment of the write,
+// and a replaced record that is no longer the file's end once written is put
+// back and the save refused (Changed). Bytes the other program adds are
+// never overwritten or cut off, also when a failed save is undone.
 // Success means the bytes are on the disk (fsync). On failure the file is
 // left byte for byte as it was, and the error says why in plain words. The
 // folder message reads "No file is selected..." since that is how the window

@@ -107,4 +107,38 @@ QByteArray encodeFileName(const QString& name) {
     return out;
 }
 
+QString displayFileName(const QString& name) {
+    constexpr char16_t kReplacement = 0xFFFD;
+    const auto plain = [](QChar c) { return !c.isSurrogate() && c.unicode() != kReplacement; };
+    const auto isPair = [&](qsizetype i) {
+        return name[i].isHighSurrogate() && i + 1 < name.size() && name[i + 1].isLowSurrogate();
+    };
+    bool changes = false;
+    for (qsizetype i = 0; i < name.size() && !changes; ++i) {
+        if (isPair(i))
+            ++i;
+        else
+            changes = !plain(name[i]);
+    }
+    if (!changes) return name;
+    QString shown;
+    shown.reserve(name.size() + 8);
+    for (qsizetype i = 0; i < name.size(); ++i) {
+        const char16_t u = name[i].unicode();
+        if (isPair(i)) {
+            shown.append(name[i]).append(name[i + 1]);
+            ++i;
+        } else if (u == kReplacement) {
+            shown.append(QChar(kReplacement)).append(QChar(kReplacement));
+        } else if (QChar::isSurrogate(u)) {
+            // A raw byte (no listing gives any other lone surrogate).
+            shown.append(QChar(kReplacement));
+            shown.append(QStringLiteral("%1").arg(u & 0xFF, 2, 16, QLatin1Char('0')).toUpper());
+        } else {
+            shown.append(QChar(u));
+        }
+    }
+    return shown;
+}
+
 } // namespace platform

@@ -15,4 +15,14 @@ namespace platform {
 QString decodeFileName(const QByteArray& bytes);
 QByteArray encodeFileName(const QString& name);
 
+// The text the lists show for a name. Lone surrogates would be drawn as
+// empty boxes, and showing each bad byte as a plain U+FFFD would make
+// "caf\xE9" and "caf\xE8" look alike, and both like a name that really holds
+// U+FFFD. So a bad byte is shown as U+FFFD and its value in two hex digits
+// ("caf\uFFFDE9"), and a U+FFFD that the name really holds is doubled. Only
+// names that are already broken change; every other name is shown as it is,
+// and no two names that a listing gives are
+// shown alike.
+QString displayFileName(const QString& name);
+
 } // namespace platform

@@ -13,6 +13,46 @@
 namespace platform {
 namespace {
 
+struct MountTable {
+    QString file;
+    QStringList volumeFolders;
+    QStringList offered; // every volume root driveRoots has handed out
+};
+
+MountTable& mountTable() {
+    static MountTable table;
+    if (table.file.isEmpty()) {
+        table.file = QStringLiteral("/proc/self/mounts");
+        table.volumeFolders = {QStringLiteral("/media"), QStringLiteral("/mnt"),
+                               QStringLiteral("/run/media")};
+    }
+    return table;
+}
+
+// The mount points of user volumes, in the table's order.
+QStringList mountedVolumes() {
+    const MountTable& table = mountTable();
+    QStringList volumes;
+    QFile mounts(table.file);
+    if (!mounts.open(QIODevice::ReadOnly)) return volumes;
+    for (const QByteArray& line : mounts.readAll().split('\n')) {
+        const QList<QByteArray> fields = line.split(' ');
+        if (fields.size() < 2) continue;
+        // The table writes blanks and the like in mount points as octal escapes.
+        QByteArray point = fields[1];
+        point.replace("\\040", " ")
+            .replace("\\011", "\t")
+            .replace("\\012", "\n")
+            .replace("\\134", "\\");
+        const QString mountPoint = decodeFileName(point);
+        for (const QString& base : table.volumeFolders) {
+            if (mountPoint.startsWith(base + u'/') && !volumes.contains(mountPoint))
+                volumes.append(mountPoint);
+        }
+    }
+    return volumes;
+}
+
 struct DirCloser {
     void operator()(DIR* d) const { closedir(d); }
 };
@@ -62,6 +102,7 @@ bool globMatch(QStringView name, QStringView pattern) {
 // folder list needs no files, and the file list only the matching ones, of
 // folders that often hold tens of thousands of files.
 std::optional<QStringList> listEntries(const QString& folder, const NamePattern* files) {
+    if (isVolumeGone(folder)) return std::nullopt;
     const QByteArray path = encodeFileName(folder);
     if (path.isEmpty())
         return std::nullopt;
@@ -134,27 +175,29 @@ QString normalFolderPath(const QString& path) {
 }
 
 QStringList driveRoots() {
-    QStringList roots{QStringLiteral("/")};
-    QFile mounts(QStringLiteral("/proc/self/mounts"));
-    if (!mounts.open(QIODevice::ReadOnly))
-        return roots;
-    QStringList volumes;
-    for (const QByteArray& line : mounts.readAll().split('\n')) {
-        const QList<QByteArray> fields = line.split(' ');
-        if (fields.size() < 2)
-            continue;
-        // /proc writes blanks and the like in mount points as octal escapes.
-        QByteArray point = fields[1];
-        point.replace("\\040", " ").replace("\\011", "\t").replace("\\012", "\n").replace(
-            "\\134", "\\");
-        const QString mountPoint = decodeFileName(point);
-        for (const char* base : {"/media/", "/mnt/", "/run/media/"}) {
-            if (mountPoint.startsWith(QLatin1String(base)) && !volumes.contains(mountPoint))
-                volumes.append(mountPoint);
-        }
-    }
+    QStringList volumes = mountedVolumes();
     sortCaseInsensitively(volumes);
-    return roots + volumes;
+    QStringList& offered = mountTable().offered;
+    for (const QString& volume : volumes) {
+        if (!offered.contains(volume)) offered.append(volume);
+    }
+    return QStringList{QStringLiteral("/")} + volumes;
+}
+
+bool isVolumeGone(const QString& folder) {
+    // Only a root once offered is looked up, so browsing reads no table.
+    return mountTable().offered.contains(folder) && !mountedVolumes().contains(folder);
+}
+
+void setMountTable(const QString& file, const QStringList& volumeFolders) {
+    MountTable& table = mountTable();
+    table.offered.clear();
+    table.file = file;
+    table.volumeFolders.clear();
+    for (const QString& folder : volumeFolders)
+        table.volumeFolders.append(normalFolderPath(folder));
+    if (file.isEmpty()) table = MountTable{};
+    mountTable(); // the system's again
 }
 
 } // namespace platform

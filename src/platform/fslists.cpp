@@ -1,21 +1,34 @@
 #include "platform/fslists.h"
 
+#include "platform/filename.h"
 #include "platform/filesystem.h"
 
+#include <QAbstractItemDelegate>
 #include <QApplication>
 #include <QComboBox>
+#include <QFile>
+#include <QFileSystemWatcher>
 #include <QHeaderView>
+#include <QHelpEvent>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QListWidget>
+#include <QScrollBar>
+#include <QSet>
 #include <QSignalBlocker>
 #include <QStyle>
+#include <QTimer>
+#include <QToolTip>
 #include <QTreeWidget>
 
 namespace platform {
 namespace {
 
 constexpr int kPathRole = Qt::UserRole;
+constexpr int kNameRole = Qt::UserRole + 1; // a file's name as the disk has it
+
+// Files arriving one by one (a copy of an album) are listed once they stop.
+constexpr int kSettleMs = 150;
 
 QString joinPath(const QString& folder, const QString& name) {
     return folder.endsWith(kPathSeparator) ? folder + name : folder + kPathSeparator + name;
@@ -43,11 +56,127 @@ private:
     std::function<void()> action_;
 };
 
+// Whether a view shows less than the whole of an entry's text.
+bool isCutOff(const QAbstractItemView* view, const QModelIndex& index) {
+    const QRect shown = view->visualRect(index);
+    QStyleOptionViewItem option;
+    option.initFrom(view);
+    option.widget = view;
+    option.font = view->font();
+    option.decorationSize = view->iconSize().isValid()
+                                ? view->iconSize()
+                                : QSize(view->style()->pixelMetric(QStyle::PM_SmallIconSize),
+                                        view->style()->pixelMetric(QStyle::PM_SmallIconSize));
+    option.features = QStyleOptionViewItem::HasDisplay | QStyleOptionViewItem::HasDecoration;
+    const int needed = view->itemDelegateForIndex(index)->sizeHint(option, index).width();
+    const int room = std::min(shown.right() + 1, view->viewport()->width()) - shown.left();
+    return shown.left() < 0 || needed > room;
+}
+
+// Shows an entry's whole name as a tooltip where the view cuts it off, and
+// no tooltip where the name is seen whole anyway.
+class CutOffNameTips final : public QObject {
+public:
+    explicit CutOffNameTips(QAbstractItemView* view) : QObject(view), view_(view) {
+        view->viewport()->installEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() != QEvent::ToolTip || watched != view_->viewport())
+            return QObject::eventFilter(watched, event);
+        const auto* help = static_cast<QHelpEvent*>(event);
+        const QModelIndex index = view_->indexAt(help->pos());
+        if (index.isValid() && isCutOff(view_, index))
+            QToolTip::showText(help->globalPos(), index.data(Qt::DisplayRole).toString(),
+                               view_->viewport(), view_->visualRect(index));
+        else
+            QToolTip::hideText();
+        return true;
+    }
+
+private:
+    QAbstractItemView* view_;
+};
+
+// The drop-down of the drive list, which reads the drives again as it opens.
+class DriveComboBox final : public QComboBox {
+public:
+    DriveComboBox(QWidget* parent, std::function<void()> beforePopup)
+        : QComboBox(parent), beforePopup_(std::move(beforePopup)) {}
+
+    void showPopup() override {
+        beforePopup_();
+        QComboBox::showPopup();
+    }
+
+private:
+    std::function<void()> beforePopup_;
+};
+
+// A list box of single selection as desktop users know it: no click takes
+// the selection away (a click on the blank part, a Ctrl+click on the
+// selected entry), a click on the selected entry is heard as a click, and
+// the first Down or Up arrow with nothing selected selects the first entry.
+class FileListWidget final : public QListWidget {
+public:
+    FileListWidget(QWidget* parent, std::function<void()> clickedAgain)
+        : QListWidget(parent), clickedAgain_(std::move(clickedAgain)) {}
+
+protected:
+    QItemSelectionModel::SelectionFlags selectionCommand(const QModelIndex& index,
+                                                         const QEvent* event) const override {
+        if (!index.isValid()) return QItemSelectionModel::NoUpdate;
+        QItemSelectionModel::SelectionFlags command = QListWidget::selectionCommand(index, event);
+        if (command & (QItemSelectionModel::Deselect | QItemSelectionModel::Toggle))
+            command = QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows;
+        return command;
+    }
+
+    QModelIndex moveCursor(CursorAction action, Qt::KeyboardModifiers modifiers) override {
+        if ((action == MoveDown || action == MoveUp || action == MoveNext ||
+             action == MovePrevious) &&
+            selectionModel()->selectedIndexes().isEmpty() && count() > 0)
+            return model()->index(0, 0);
+        return QListWidget::moveCursor(action, modifiers);
+    }
+
+    // The click on the selected entry is taken on release, so that the
+    // second press of a double-click, which lands on the entry the first
+    // press selected, is not heard as one more click.
+    void mousePressEvent(QMouseEvent* event) override {
+        const QModelIndex index = indexAt(event->position().toPoint());
+        againOn_ = event->button() == Qt::LeftButton && index.isValid() &&
+                           selectionModel()->isSelected(index)
+                       ? QPersistentModelIndex(index)
+                       : QPersistentModelIndex();
+        QListWidget::mousePressEvent(event);
+    }
+
+    void mouseDoubleClickEvent(QMouseEvent* event) override {
+        againOn_ = QPersistentModelIndex();
+        QListWidget::mouseDoubleClickEvent(event);
+    }
+
+    void mouseReleaseEvent(QMouseEvent* event) override {
+        const QPersistentModelIndex again = std::exchange(againOn_, QPersistentModelIndex());
+        QListWidget::mouseReleaseEvent(event);
+        if (again.isValid() && event->button() == Qt::LeftButton &&
+            indexAt(event->position().toPoint()) == again && selectionModel()->isSelected(again))
+            clickedAgain_();
+    }
+
+private:
+    std::function<void()> clickedAgain_;
+    QPersistentModelIndex againOn_;
+};
+
 } // namespace
 
 // --- DriveList ---------------------------------------------------------------
 
-DriveList::DriveList(QWidget* parent) : combo_(new QComboBox(parent)) {
+DriveList::DriveList(QWidget* parent)
+    : combo_(new DriveComboBox(parent, [this] { readDrivesAgain(); })) {
     QObject::connect(combo_, &QComboBox::activated, this, [this](int index) {
         // activated comes also when the drive shown is chosen again, which
         // changes nothing; the index was moved before we hear of it.
@@ -55,6 +184,7 @@ DriveList::DriveList(QWidget* parent) : combo_(new QComboBox(parent)) {
         if (chosen == combo_->property("brindloDrive").toString())
             return;
         combo_->setProperty("brindloDrive", chosen);
+        speakDrive();
         Change.raiseFromUser();
     });
 }
@@ -72,6 +202,7 @@ void DriveList::setDrive(const QString& drive) {
             const QSignalBlocker quiet(combo_);
             combo_->setCurrentIndex(i);
             combo_->setProperty("brindloDrive", combo_->itemData(i, kPathRole));
+            speakDrive();
         },
         Change);
 }
@@ -79,11 +210,21 @@ void DriveList::setDrive(const QString& drive) {
 void DriveList::setDrives(const QStringList& roots) {
     const QSignalBlocker quiet(combo_);
     const QString current = Drive();
+    QStringList offer = roots;
+    // The chosen drive stays shown though its volume went: the lists still
+    // show its folders, and choosing another drive must still be a change.
+    if (!current.isEmpty() && !offer.contains(current)) offer.append(current);
     combo_->clear();
-    for (const QString& root : roots)
-        combo_->addItem(combo_->style()->standardIcon(QStyle::SP_DriveHDIcon), root, root);
+    for (const QString& root : offer)
+        combo_->addItem(combo_->style()->standardIcon(QStyle::SP_DriveHDIcon),
+                        displayFileName(root), root);
     combo_->setCurrentIndex(std::max(0, combo_->findData(current, kPathRole)));
     combo_->setProperty("brindloDrive", Drive());
+    speakDrive();
+}
+
+void DriveList::readDrivesAgain() {
+    setDrives(driveRoots());
 }
 
 QStringList DriveList::drives() const {
@@ -108,6 +249,12 @@ void DriveList::setAccessibleName(const QString& name) {
     nameLabel_->setText(name);
 }
 
+void DriveList::speakDrive() {
+    // Screen readers say a drop-down list's current entry; "/" alone is read
+    // as a bare symbol, so the entry also says what it is.
+    combo_->setAccessibleDescription(QStringLiteral("Drive %1").arg(combo_->currentText()));
+}
+
 QWidget* DriveList::widget() const { return combo_; }
 
 // --- FolderList --------------------------------------------------------------
@@ -123,6 +270,7 @@ FolderList::FolderList(QWidget* parent) : tree_(new QTreeWidget(parent)) {
                      [this](QTreeWidgetItem* item) { openEntry(item); });
     tree_->installEventFilter(
         new EnterKeyFilter(tree_, [this] { openEntry(tree_->currentItem()); }));
+    new CutOffNameTips(tree_);
 }
 
 QString FolderList::Path() const { return path_; }
@@ -166,35 +314,58 @@ void FolderList::show(const QString& path, const QStringList& subfolders) {
 
     // The chain of ancestors, each nested in the one before, then the
     // folder's own subfolders below it.
-    auto* item = new QTreeWidgetItem(tree_, QStringList{QString(kPathSeparator)});
-    item->setData(0, kPathRole, QString(kPathSeparator));
-    item->setIcon(0, open);
+    QTreeWidgetItem* const top = new QTreeWidgetItem(tree_, QStringList{QString(kPathSeparator)});
+    top->setData(0, kPathRole, QString(kPathSeparator));
+    top->setIcon(0, open);
+    QTreeWidgetItem* item = top;
     QString walked;
     for (const QString& part : path.split(kPathSeparator, Qt::SkipEmptyParts)) {
         walked += kPathSeparator + part;
-        item = new QTreeWidgetItem(item, QStringList{part});
+        item = new QTreeWidgetItem(item, QStringList{displayFileName(part)});
         item->setData(0, kPathRole, walked);
         item->setIcon(0, open);
     }
     QTreeWidgetItem* current = item;
     for (const QString& name : subfolders) {
-        auto* sub = new QTreeWidgetItem(current, QStringList{name});
+        auto* sub = new QTreeWidgetItem(current, QStringList{displayFileName(name)});
         sub->setData(0, kPathRole, joinPath(path, name));
         sub->setIcon(0, closed);
     }
     tree_->expandAll();
     tree_->setCurrentItem(current);
-    tree_->scrollToItem(current);
     path_ = path;
+
+    // The current folder stays in view with as many of its ancestors above
+    // it as fit, so the user sees where they are: from the top when the
+    // chain and the first subfolder fit, else with that subfolder (or the
+    // current folder) on the bottom row.
+    tree_->scrollToItem(top, QAbstractItemView::PositionAtTop);
+    QTreeWidgetItem* last = current->childCount() > 0 ? current->child(0) : current;
+    if (tree_->visualItemRect(last).bottom() >= tree_->viewport()->height())
+        tree_->scrollToItem(last, QAbstractItemView::PositionAtBottom);
 }
 
 QWidget* FolderList::widget() const { return tree_; }
 
 // --- FileList ----------------------------------------------------------------
 
-FileList::FileList(QWidget* parent) : list_(new QListWidget(parent)) {
+FileList::FileList(QWidget* parent)
+    : list_(new FileListWidget(parent, [this] { Click.raiseFromUser(); })),
+      watcher_(new QFileSystemWatcher(this)), settle_(new QTimer(this)) {
     list_->setSelectionMode(QAbstractItemView::SingleSelection);
     list_->setUniformItemSizes(true);
+    new CutOffNameTips(list_);
+    settle_->setSingleShot(true);
+    settle_->setInterval(kSettleMs);
+    QObject::connect(watcher_, &QFileSystemWatcher::directoryChanged, settle_,
+                     qOverload<>(&QTimer::start));
+    QObject::connect(settle_, &QTimer::timeout, this, [this] {
+        if (path_.isEmpty()) return;
+        // A folder that went or cannot be read any more offers no files.
+        const std::optional<QStringList> files = listFiles(path_, NamePattern(pattern_));
+        update(files ? *files : QStringList());
+        watch(path_); // a folder made again under the same name is watched anew
+    });
     // A selection made by the user, with the mouse or the arrow keys, is a
     // click; our own writes block these signals.
     QObject::connect(list_, &QListWidget::itemSelectionChanged, this, [this] {
@@ -216,7 +387,7 @@ void FileList::setPath(const QString& path) {
     const std::optional<QStringList> files =
         wanted.isEmpty() ? std::nullopt : listFiles(wanted, NamePattern(pattern_));
     if (!files) throw Refused("Path not found: " + path.toStdString());
-    fill(wanted, *files, QString());
+    fill(wanted, *files);
 }
 
 QString FileList::Pattern() const { return pattern_; }
@@ -231,11 +402,13 @@ void FileList::setPattern(const QString& pattern) {
 
 QString FileList::FileName() const {
     const QList<QListWidgetItem*> selected = list_->selectedItems();
-    return selected.isEmpty() ? QString() : selected.first()->text();
+    return selected.isEmpty() ? QString() : selected.first()->data(kNameRole).toString();
 }
 
 void FileList::setFileName(const QString& value) {
-    if (!value.isEmpty() && isFolder(value)) {
+    // A folder whose name holds "*" and that went away meanwhile must not
+    // become the pattern, so the disk is not asked what the value is.
+    if (value.contains(kPathSeparator)) {
         setPath(value);
         return;
     }
@@ -243,17 +416,23 @@ void FileList::setFileName(const QString& value) {
         setPattern(value);
         return;
     }
-    const QList<QListWidgetItem*> found = list_->findItems(value, Qt::MatchExactly);
-    if (found.isEmpty())
-        throw Refused("File not found: " + value.toStdString());
+    QListWidgetItem* found = find(value);
+    if (!found) throw Refused("File not found: " + value.toStdString());
     const QSignalBlocker quiet(list_);
-    list_->setCurrentItem(found.first());
+    list_->setCurrentItem(found);
+}
+
+QListWidgetItem* FileList::find(const QString& name) const {
+    for (int row = 0; row < list_->count(); ++row) {
+        if (list_->item(row)->data(kNameRole).toString() == name) return list_->item(row);
+    }
+    return nullptr;
 }
 
 int FileList::ListCount() const { return list_->count(); }
 QString FileList::List(int index) const {
     const QListWidgetItem* item = list_->item(index);
-    return item ? item->text() : QString();
+    return item ? item->data(kNameRole).toString() : QString();
 }
 int FileList::ListIndex() const {
     const QList<QListWidgetItem*> selected = list_->selectedItems();
@@ -262,23 +441,67 @@ int FileList::ListIndex() const {
 
 void FileList::Refresh() {
     const std::optional<QStringList> files = listFiles(path_, NamePattern(pattern_));
-    fill(path_, files ? *files : QStringList(), FileName());
+    update(files ? *files : QStringList());
 }
 
-void FileList::Clear() { fill(QString(), QStringList(), QString()); }
+void FileList::Clear() {
+    fill(QString(), QStringList());
+}
 
 void FileList::SetFocus() { list_->setFocus(Qt::OtherFocusReason); }
 
-void FileList::fill(const QString& path, const QStringList& names, const QString& keep) {
+namespace {
+QListWidgetItem* makeFileItem(const QString& name) {
+    auto* item = new QListWidgetItem(displayFileName(name));
+    item->setData(kNameRole, name);
+    return item;
+}
+} // namespace
+
+void FileList::fill(const QString& path, const QStringList& names) {
     const QSignalBlocker quiet(list_);
     list_->clear();
-    list_->addItems(names); // already matched against the pattern
+    for (const QString& name : names) // already matched against the pattern
+        list_->addItem(makeFileItem(name));
     path_ = path;
-    if (!keep.isEmpty()) {
-        const QList<QListWidgetItem*> found = list_->findItems(keep, Qt::MatchExactly);
-        if (!found.isEmpty())
-            list_->setCurrentItem(found.first());
+    watch(path);
+}
+
+void FileList::update(const QStringList& names) {
+    const QSignalBlocker quiet(list_);
+    const QSet<QString> wanted(names.cbegin(), names.cend());
+    // A list of single selection hands the selection on to a neighbour when
+    // the current entry is taken away. That would quietly point the path
+    // the tag writer builds at another file than the one in the boxes, so
+    // the selection goes with its file, and the current entry does not move.
+    const QString selected = FileName();
+    const QListWidgetItem* current = list_->currentItem();
+    QItemSelectionModel* selection = list_->selectionModel();
+    if (!selected.isEmpty() && !wanted.contains(selected))
+        selection->clear();
+    else if (current && !wanted.contains(current->data(kNameRole).toString()))
+        selection->setCurrentIndex(selected.isEmpty() ? QModelIndex()
+                                                      : list_->indexFromItem(find(selected)),
+                                   QItemSelectionModel::NoUpdate);
+    for (int row = list_->count() - 1; row >= 0; --row) {
+        if (!wanted.contains(list_->item(row)->data(kNameRole).toString()))
+            delete list_->takeItem(row);
     }
+    // What is left is in the order of `names`, so each name missing at its
+    // row is a new one.
+    for (int row = 0; row < names.size(); ++row) {
+        const QListWidgetItem* item = list_->item(row);
+        if (!item || item->data(kNameRole).toString() != names[row])
+            list_->insertItem(row, makeFileItem(names[row]));
+    }
+}
+
+void FileList::watch(const QString& folder) {
+    if (!watcher_->directories().isEmpty()) watcher_->removePaths(watcher_->directories());
+    // The watcher takes names as text in the locale's encoding; a folder
+    // whose name that cannot carry is simply not followed.
+    if (!folder.isEmpty() && QFile::encodeName(folder) == encodeFileName(folder))
+        watcher_->addPath(folder);
 }
 
 QWidget* FileList::widget() const { return list_; }

@@ -1,12 +1,14 @@
 #include "platform/mediaplayer.h"
 
+#include "platform/playerstrip_icons.h"
+#include "platform/playerstrip_slider.h"
+#include "platform/playerstrip_status.h"
+
 #include <QFileInfo>
 #include <QHBoxLayout>
-#include <QLabel>
 #include <QRegion>
 #include <QScopedValueRollback>
 #include <QSlider>
-#include <QStyle>
 #include <QTimer>
 #include <QToolButton>
 
@@ -21,6 +23,8 @@ namespace {
 // bar keeps to the top and the rest of the strip is left to what is below.
 constexpr int kBarHeight = 32;
 constexpr int kButtonSize = 28;
+// Short and fixed, so the volume never passes for a second position bar.
+constexpr int kVolumeWidth = 56;
 constexpr int kPollMs = 200;
 
 // A name that was not UTF-8 carries its raw bytes as lone surrogates; show
@@ -38,30 +42,6 @@ QString displayName(const QString& path) {
 }
 
 } // namespace
-
-// Long error texts must not widen the bar past the strip: the label takes
-// the room it is given and elides what does not fit (the tooltip has it all).
-class StatusLabel final : public QLabel {
-public:
-    explicit StatusLabel(QWidget* parent) : QLabel(parent) {
-        setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
-    }
-    void setFullText(const QString& text) {
-        full_ = text;
-        setToolTip(text);
-        elide();
-    }
-
-protected:
-    void resizeEvent(QResizeEvent* event) override {
-        QLabel::resizeEvent(event);
-        elide();
-    }
-
-private:
-    void elide() { setText(fontMetrics().elidedText(full_, Qt::ElideRight, width())); }
-    QString full_;
-};
 
 MediaPlayer::MediaPlayer(QWidget* parent, AudioOutput output)
     : QWidget(parent),
@@ -89,51 +69,57 @@ void MediaPlayer::buildBar() {
     auto* row = new QHBoxLayout(bar_);
     row->setContentsMargins(4, 2, 4, 2);
     row->setSpacing(4);
+    QStyle* clickJump = makeClickJumpStyle(this);
 
-    const auto makeButton = [this](QStyle::StandardPixmap icon, const QString& name) {
+    const auto makeButton = [this](StripGlyph glyph, const QString& name) {
         auto* button = new QToolButton(bar_);
-        button->setIcon(style()->standardIcon(icon));
+        button->setIcon(stripIcon(glyph));
         button->setFixedSize(kButtonSize, kButtonSize);
         button->setAccessibleName(name);
         button->setToolTip(name);
         return button;
     };
-    playButton_ = makeButton(QStyle::SP_MediaPlay, QStringLiteral("Play"));
-    stopButton_ = makeButton(QStyle::SP_MediaStop, QStringLiteral("Stop"));
+    playButton_ = makeButton(StripGlyph::Play, QStringLiteral("Play"));
+    stopButton_ = makeButton(StripGlyph::Stop, QStringLiteral("Stop"));
+    muteButton_ = makeButton(StripGlyph::Speaker, QStringLiteral("Mute"));
     connect(playButton_, &QToolButton::clicked, this, [this] { isPlaying() ? pause() : play(); });
     connect(stopButton_, &QToolButton::clicked, this, &MediaPlayer::stop);
+    connect(muteButton_, &QToolButton::clicked, this, [this] { setMuted(!muted_); });
 
-    position_ = new QSlider(Qt::Horizontal, bar_);
+    position_ = new PositionSlider(bar_);
+    position_->setStyle(clickJump);
     position_->setAccessibleName(QStringLiteral("Position"));
     position_->setToolTip(QStringLiteral("Position"));
     position_->setMinimumWidth(60);
-    position_->setSingleStep(1000); // milliseconds
-    position_->setPageStep(10000);
-    // Only the user's moves seek; our own updates from the poll do not.
+    // Only the user's moves seek; the poll only moves the handle.
     connect(position_, &QSlider::sliderMoved, this, &MediaPlayer::seekToSlider);
     connect(position_, &QSlider::sliderReleased, this, &MediaPlayer::seekToSlider);
-    connect(position_, &QSlider::actionTriggered, this, [this](int action) {
-        if (action != QAbstractSlider::SliderMove && action != QAbstractSlider::SliderNoAction)
-            seekToSlider();
-    });
+    connect(position_, &PositionSlider::seekRequested, this,
+            [this](int value) { engine_->seek(value * sliderUnit_); });
 
     volume_ = new QSlider(Qt::Horizontal, bar_);
+    volume_->setStyle(clickJump);
     volume_->setAccessibleName(QStringLiteral("Volume"));
     volume_->setToolTip(QStringLiteral("Volume"));
     volume_->setRange(0, 100);
     volume_->setValue(100);
-    volume_->setFixedWidth(64);
-    connect(volume_, &QSlider::valueChanged, this,
-            [this](int value) { engine_->setVolume(value / 100.0); });
+    volume_->setFixedWidth(kVolumeWidth);
+    // Choosing a level means wanting to hear it.
+    connect(volume_, &QSlider::valueChanged, this, [this](int value) {
+        if (muted_)
+            setMuted(false);
+        else
+            engine_->setVolume(value / 100.0);
+    });
 
     status_ = new StatusLabel(bar_);
-    status_->setAccessibleName(QStringLiteral("Player status"));
 
     row->addWidget(playButton_);
     row->addWidget(stopButton_);
-    row->addWidget(position_, 3);
+    row->addWidget(position_, 1);
+    row->addWidget(muteButton_);
     row->addWidget(volume_);
-    row->addWidget(status_, 2);
+    row->addWidget(status_, 1);
 }
 
 void MediaPlayer::resizeEvent(QResizeEvent* event) {
@@ -151,6 +137,7 @@ void MediaPlayer::setFileName(const QString& path) {
     const QScopedValueRollback guard(opening_, true);
     fileName_ = path;
     failure_.clear();
+    serverStopped_ = false;
     if (path.isEmpty()) {
         engine_->close();
         refresh();
@@ -163,8 +150,7 @@ void MediaPlayer::setFileName(const QString& path) {
         OpenStateNotify.raise(0, kOpen);
         break;
     case PlayerEngine::Opened::Failed:
-        failure_ =
-            QStringLiteral("Cannot play %1: %2").arg(displayName(path), engine_->errorText());
+        failure_ = engine_->errorText();
         refresh();
         OpenStateNotify.raise(0, kClosed);
         break;
@@ -176,11 +162,9 @@ void MediaPlayer::setFileName(const QString& path) {
 
 void MediaPlayer::showOpened() {
     // Milliseconds, unless the length in them would not fit the slider's
-    // int (past 24 days): then as fine as fits.
+    // int (past 24 days): then in steps as fine as fit.
     const double duration = engine_->duration();
     sliderUnit_ = std::max(0.001, std::ceil(duration * 1000.0 / (INT_MAX / 2.0)) / 1000.0);
-    position_->setSingleStep(std::max(1, static_cast<int>(std::lround(1.0 / sliderUnit_))));
-    position_->setPageStep(std::max(1, static_cast<int>(std::lround(10.0 / sliderUnit_))));
     position_->setRange(0, toSlider(duration));
     refresh();
 }
@@ -240,6 +224,19 @@ void MediaPlayer::setVolume(double level) {
     volume_->setValue(static_cast<int>(std::lround(std::clamp(level, 0.0, 1.0) * 100.0)));
 }
 
+double MediaPlayer::volume() const {
+    return engine_->volume();
+}
+
+void MediaPlayer::setMuted(bool muted) {
+    muted_ = muted;
+    engine_->setVolume(muted ? 0.0 : volume_->value() / 100.0);
+    const QString action = muted ? QStringLiteral("Unmute") : QStringLiteral("Mute");
+    muteButton_->setIcon(stripIcon(muted ? StripGlyph::SpeakerMuted : StripGlyph::Speaker));
+    muteButton_->setAccessibleName(action);
+    muteButton_->setToolTip(action);
+}
+
 bool MediaPlayer::isPlaying() const {
     return engine_->state() == PlayerEngine::State::Playing;
 }
@@ -258,9 +255,8 @@ void MediaPlayer::seekToSlider() {
 
 void MediaPlayer::onFailed(const QString& reason, PlayerEngine::Fault fault) {
     // The sound server's end is no fault of the file: say so, in words.
-    failure_ = fault == PlayerEngine::Fault::SoundOutput
-                   ? QStringLiteral("The sound server stopped: playback ended")
-                   : QStringLiteral("Cannot play %1: %2").arg(displayName(fileName_), reason);
+    serverStopped_ = fault == PlayerEngine::Fault::SoundOutput;
+    failure_ = serverStopped_ ? QString() : reason;
     refresh();
     if (!opening_) OpenStateNotify.raiseFromUser(0, kClosed);
 }
@@ -269,35 +265,35 @@ void MediaPlayer::refresh() {
     using State = PlayerEngine::State;
     const State state = engine_->state();
     const bool open = state != State::Closed;
-    QString text;
-    if (!failure_.isEmpty())
-        text = failure_;
+    const QString name = fileName_.isEmpty() ? QString() : displayName(fileName_);
+    StatusLine line;
+    if (serverStopped_)
+        line = {QStringLiteral("The sound server stopped: playback ended"), {}, {}};
     else if (engine_->isOpening())
-        text = QStringLiteral("Opening %1\u2026").arg(displayName(fileName_));
-    else if (state == State::Playing && engine_->silence() == PlayerEngine::Silence::NoDevice)
-        text = QStringLiteral("No sound device: playing silently");
-    else if (state == State::Playing &&
+        line = {QStringLiteral("Opening "), name, QStringLiteral("\u2026")};
+    else if (failure_.isEmpty() && state == State::Playing &&
              engine_->silence() == PlayerEngine::Silence::ServerNotAnswering)
-        text = QStringLiteral("Sound server not answering: playing silently");
-    else if (state == State::Playing)
-        text = QStringLiteral("Playing");
-    else if (state == State::Paused)
-        text = QStringLiteral("Paused");
-    else if (state == State::Stopped)
-        text = QStringLiteral("Stopped");
-    statusText_ = text;
-    status_->setFullText(text);
+        line = {QStringLiteral("Sound server not answering: playing "), name,
+                QStringLiteral(" silently")};
+    else
+        line = composeStatus(state, name, engine_->playingSilently(), failure_);
+    statusText_ = line.text();
+    status_->setLine(line);
 
     const bool playing = state == State::Playing;
     const QString action = playing ? QStringLiteral("Pause") : QStringLiteral("Play");
-    playButton_->setIcon(
-        style()->standardIcon(playing ? QStyle::SP_MediaPause : QStyle::SP_MediaPlay));
-    playButton_->setAccessibleName(action);
-    playButton_->setToolTip(action);
+    // A new name is announced to the reader, so only a real change sets it.
+    if (playButton_->accessibleName() != action) {
+        playButton_->setIcon(stripIcon(playing ? StripGlyph::Pause : StripGlyph::Play));
+        playButton_->setAccessibleName(action);
+        playButton_->setToolTip(action);
+    }
     playButton_->setEnabled(open);
     stopButton_->setEnabled(open);
     position_->setEnabled(open);
     if (!open) position_->setRange(0, 0);
+    // With nothing to play the position bar is idle: the reason gets its room.
+    static_cast<QBoxLayout*>(bar_->layout())->setStretchFactor(status_, open ? 1 : 3);
     if (open)
         poll_->start();
     else
@@ -308,7 +304,7 @@ void MediaPlayer::refresh() {
 void MediaPlayer::showPosition() {
     // Never pull the handle from under the user's drag.
     if (position_->isSliderDown()) return;
-    position_->setValue(toSlider(engine_->position()));
+    position_->showPosition(toSlider(engine_->position()));
 }
 
 } // namespace platform

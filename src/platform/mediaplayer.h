@@ -14,6 +14,7 @@ class QToolButton;
 
 namespace platform {
 
+class PositionSlider;
 class StatusLabel;
 
 // The media player control in the window's player strip: a transport bar
@@ -63,13 +64,17 @@ public:
     void stop();
     void seek(double seconds);
     void setVolume(double level); // 0 to 1
+    double volume() const;        // what the engine plays at: 0 while muted
+    void setMuted(bool muted);
+    bool isMuted() const { return muted_; }
     bool isPlaying() const;
     bool isOpen() const;
     bool isOpening() const { return engine_->isOpening(); }
     PlayerEngine::State state() const;
-    // "Playing", "Paused", "Stopped", "Opening song.mp3…", "No sound device:
-    // playing silently", "Cannot play song.mp3: not an MP3 file"; "" when
-    // nothing is loaded.
+    // "Playing song.mp3", "Paused song.mp3", "Stopped song.mp3",
+    // "Opening song.mp3…", "No sound device: playing song.mp3 silently",
+    // "Sound server not answering: playing song.mp3 silently",
+    // "Cannot play song.mp3: not an MP3 file"; "" when nothing is loaded.
     QString statusText() const { return statusText_; }
 
 protected:
@@ -89,7 +94,8 @@ private:
     QWidget* bar_ = nullptr;
     QToolButton* playButton_ = nullptr;
     QToolButton* stopButton_ = nullptr;
-    QSlider* position_ = nullptr;
+    QToolButton* muteButton_ = nullptr;
+    PositionSlider* position_ = nullptr;
     QSlider* volume_ = nullptr;
     StatusLabel* status_ = nullptr;
     QTimer* poll_ = nullptr;
@@ -97,7 +103,11 @@ private:
     QString failure_;
     QString statusText_;
     bool opening_ = false;
-    double sliderUnit_ = 0.001; // seconds per slider step: coarser for long files
+    bool muted_ = false;
+    bool serverStopped_ = false; // the sound server ended the playing
+    // Seconds per step of the position bar: a millisecond, coarser past 24
+    // days so that the range fits an int.
+    double sliderUnit_ = 0.001;
 };
 
 } // namespace platform

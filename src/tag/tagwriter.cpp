@@ -20,6 +20,13 @@ QString saveFailureText(const QString& path, const platform::WriteResult& result
         .arg(QFileInfo(path).fileName(), result.error);
 }
 
+// Composed first, then cut at the field's width: "e" + U+0301 becomes "é",
+// which has a Windows-1252 byte, and takes one place in the field, not two.
+// Text pasted from file names often comes decomposed.
+std::u16string fieldText(const platform::TextBox& box) {
+    return box.Text().normalized(QString::NormalizationForm_C).toStdU16String();
+}
+
 } // namespace
 
 void frmBrindlo::cmdSaveTag_Click() {
@@ -33,11 +40,11 @@ void frmBrindlo::cmdSaveTag_Click() {
     varCurrentFile = BuildFullPath();
 
     tag::assign(TagRecord.Header, u"TAG");
-    tag::assign(TagRecord.Title, txtTitle.Text().toStdU16String());
-    tag::assign(TagRecord.Artist, txtArtist.Text().toStdU16String());
-    tag::assign(TagRecord.Album, txtAlbum.Text().toStdU16String());
-    tag::assign(TagRecord.Year, txtYear.Text().toStdU16String());
-    tag::assign(TagRecord.Comment, txtComment.Text().toStdU16String());
+    tag::assign(TagRecord.Title, fieldText(txtTitle));
+    tag::assign(TagRecord.Artist, fieldText(txtArtist));
+    tag::assign(TagRecord.Album, fieldText(txtAlbum));
+    tag::assign(TagRecord.Year, fieldText(txtYear));
+    tag::assign(TagRecord.Comment, fieldText(txtComment));
     // The list decides the genre: the box may show a code that has no entry.
     const std::int16_t code =
         genre::codeOfPosition(static_cast<std::int16_t>(cmbGenre.ListIndex()));

@@ -3,6 +3,8 @@
 #include "platform/filesystem.h"
 #include "platform/messagebox.h"
 
+#include <QAccessible>
+#include <QAccessibleWidget>
 #include <QIcon>
 #include <algorithm>
 #include <vector>
@@ -20,6 +22,14 @@ QIcon makeWindowIcon() {
     return icon;
 }
 
+// A plain top-level widget is a filler to screen readers; ours is the
+// program's window, so it is announced as a frame with its title.
+QAccessibleInterface* windowAccessible(const QString&, QObject* object) {
+    if (auto* window = dynamic_cast<frmBrindlo*>(object))
+        return new QAccessibleWidget(window, QAccessible::Window);
+    return nullptr;
+}
+
 } // namespace
 
 frmBrindlo::frmBrindlo(platform::MediaPlayer::AudioOutput output)
@@ -28,12 +38,18 @@ frmBrindlo::frmBrindlo(platform::MediaPlayer::AudioOutput output)
       txtArtist(this), txtTitle(this), File1(this), Label6(this), Label5(this), Label4(this),
       Label3(this), Label2(this), Label1(this), lblElapsedTime(this), lblTotalTime(this),
       Label7(this), media(this, output) {
+    static const bool accessibleWindow = [] {
+        QAccessible::installFactory(windowAccessible);
+        return true;
+    }();
+    (void)accessibleWindow;
     designControls();
     connectEvents();
     platform::setFailureReporter([this](const QString& what) {
         platform::MsgBox(this, what, Caption(), platform::MessageIcon::Critical);
     });
     Form_Load();
+    focusFirstControl();
 }
 
 frmBrindlo::~frmBrindlo() { platform::setFailureReporter({}); }
@@ -56,8 +72,14 @@ void frmBrindlo::designControls() {
     cmdResize.move(10800, 120, 135, 2895);
     cmdResize.setCaption(QStringLiteral("<"));
     cmdResize.setToolTip(QStringLiteral("Toggle Tag Editing Mode"));
-    // Its caption is an arrow, which a screen reader would read as "less than".
-    cmdResize.setAccessibleName(QStringLiteral("Toggle Tag Editing Mode"));
+    // Its caption is an arrow, which a screen reader would read as "less
+    // than"; it is told the mode the arrow stands for and what a press does.
+    cmdResize.setSpokenCaptions({
+        {QStringLiteral("<"), QStringLiteral("Tag editing mode: on"),
+         QStringLiteral("Press to switch to the compact player")},
+        {QStringLiteral(">"), QStringLiteral("Tag editing mode: off"),
+         QStringLiteral("Press to switch to tag editing")},
+    });
     cmdResize.setTabIndex(22);
 
     Timer1.setInterval(1000);
@@ -170,6 +192,37 @@ void frmBrindlo::designControls() {
         setTabOrder(previous, control->widget());
         previous = control->widget();
     }
+    focusOrder_ = order;
+}
+
+// The window opens with the focus where Tab order begins: on the player's
+// first control, or else on the first control that takes it.
+void frmBrindlo::focusFirstControl() {
+    for (QWidget* next = media.nextInFocusChain(); next && media.isAncestorOf(next);
+         next = next->nextInFocusChain()) {
+        if ((next->focusPolicy() & Qt::TabFocus) && next->isEnabled() && !next->isHidden()) {
+            next->setFocus(Qt::TabFocusReason);
+            return;
+        }
+    }
+    for (platform::Control* control : focusOrder_) {
+        QWidget* widget = control->widget();
+        if ((widget->focusPolicy() & Qt::TabFocus) && widget->isEnabled() && !widget->isHidden()) {
+            widget->setFocus(Qt::TabFocusReason);
+            return;
+        }
+    }
+}
+
+// The design leaves the tag controls in place when the window narrows, out
+// of view right of its edge. There they must take neither the focus nor
+// typing nor an access key, so they are disabled until they show again.
+void frmBrindlo::keepControlsOutOfViewInert() {
+    const QRect client = rect();
+    for (platform::Control* control : focusOrder_) {
+        QWidget* widget = control->widget();
+        widget->setEnabled(client.contains(widget->geometry()));
+    }
 }
 
 // The event table: which handler runs for which control event.
@@ -197,6 +250,7 @@ void frmBrindlo::setCaption(const QString& caption) { setWindowTitle(caption); }
 int frmBrindlo::Width() const { return ScaleWidth() + 2 * kFrameTwips; }
 void frmBrindlo::setWidth(int twips) {
     setFixedWidth(platform::twipsToPixels(twips - 2 * kFrameTwips));
+    keepControlsOutOfViewInert();
 }
 int frmBrindlo::ScaleWidth() const { return width() * platform::kTwipsPerPixel; }
 int frmBrindlo::ScaleHeight() const { return height() * platform::kTwipsPerPixel; }

@@ -10,6 +10,7 @@
 #include <QVariant>
 #include <QWidget>
 #include <cstdint>
+#include <vector>
 
 // The program's one window. Its operations are its event handlers and
 // ClearTagFields; each is defined in the folder of its subsystem.
@@ -85,4 +86,10 @@ private:
     void ClearTagFields();
     void designControls();
     void connectEvents();
+    void keepControlsOutOfViewInert();
+    void focusFirstControl();
+
+    // The controls that take the keyboard focus, in tab order (the player,
+    // at tab index 0, before them).
+    std::vector<platform::Control*> focusOrder_;
 };

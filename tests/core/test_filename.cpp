@@ -1,5 +1,7 @@
 #include "platform/filename.h"
 
+#include <QStringList>
+
 #include <gtest/gtest.h>
 
 using platform::decodeFileName;
@@ -29,4 +31,30 @@ TEST(FileNameText, RawBytesNeverEncodeAsAnotherName) {
     EXPECT_EQ(encodeFileName(decodeFileName(replacement)), replacement);
     EXPECT_EQ(decodeFileName("caf\xc3\xa9"), QString::fromUtf8("caf\xc3\xa9"));
     EXPECT_TRUE(encodeFileName(QString(QChar(0xD800))).isEmpty());
+}
+
+TEST(FileNameText, ShownNamesNeverLookAlike) {
+    using platform::displayFileName;
+    const QByteArray names[] = {
+        "caf\xe9.mp3",         // Latin-1, not UTF-8
+        "caf\xe8.mp3",         // another bad byte at the same place
+        "caf\xef\xbf\xbd.mp3", // a real U+FFFD
+        "caf\xef\xbf\xbd"
+        "E9.mp3",          // U+FFFD followed by what looks like a byte
+        "caf\xc3\xa9.mp3", // the valid spelling
+        "caf\\xE9.mp3",    // the escape written out as text
+    };
+    QStringList shown;
+    for (const QByteArray& bytes : names) {
+        const QString text = displayFileName(decodeFileName(bytes));
+        for (QChar c : text)
+            EXPECT_FALSE(c.isSurrogate()) << bytes.toHex().toStdString();
+        EXPECT_FALSE(shown.contains(text)) << text.toStdString();
+        shown << text;
+    }
+    EXPECT_EQ(shown[0], QString::fromUtf8("caf\xef\xbf\xbd"
+                                          "E9.mp3"));
+    // Names that are whole text are shown as they are, emoji included.
+    const QString plain = decodeFileName("\xf0\x9f\x8e\xb5 caf\xc3\xa9\\x.mp3");
+    EXPECT_EQ(displayFileName(plain), plain);
 }

@@ -73,7 +73,8 @@ TEST_P(PlaybackEdges, PlaysOrSaysWhy) {
             << player.statusText().toStdString();
         QTest::qWait(2500);
         const QString status = player.statusText();
-        EXPECT_TRUE(status == "Stopped" || status == "Playing") << status.toStdString();
+        EXPECT_TRUE(status == "Stopped edge.mp3" || status == "Playing edge.mp3")
+            << status.toStdString();
         EXPECT_EQ(reports, std::vector<std::int32_t>{MediaPlayer::kOpen});
     } else {
         EXPECT_FALSE(edge.mustPlay) << player.statusText().toStdString();

@@ -116,7 +116,7 @@ TEST_F(SoundServerWindow, PlaysBothTonesAndNeverWaitsForAHungServer) {
     doubleClickFile("tones.mp3");
     ASSERT_TRUE(settle());
     ASSERT_TRUE(w->blnFileOpen);
-    EXPECT_EQ(w->media.statusText(), "Playing");
+    EXPECT_EQ(w->media.statusText(), "Playing tones.mp3");
 
     // The server shows who plays what.
     QTest::qWait(500);
@@ -146,7 +146,7 @@ TEST_F(SoundServerWindow, PlaysBothTonesAndNeverWaitsForAHungServer) {
     EXPECT_LT(clock.elapsed(), 8000); // the server gets 5 s, not 30
     EXPECT_EQ(reports, (std::vector<std::int32_t>{0, 1}));
     EXPECT_TRUE(w->blnFileOpen);
-    EXPECT_EQ(w->media.statusText(), "Sound server not answering: playing silently");
+    EXPECT_EQ(w->media.statusText(), "Sound server not answering: playing again.mp3 silently");
     EXPECT_TRUE(QTest::qWaitFor([&] { return w->media.CurrentPosition() > 0.3; }, 5000));
 
     QTest::mouseClick(w->cmdOpen.button(), Qt::LeftButton); // close

@@ -29,6 +29,13 @@ add_dependencies(playback_window_tests playback_fixtures)
 target_compile_definitions(playback_window_tests PRIVATE
   BRINDLO_PLAYBACK_FIXTURES="${playback_fixture_dir}")
 
+brindlo_add_test(playback_strip_tests
+  SOURCES playback/playertestmain.cpp playback/test_strip.cpp
+  LIBS brindlo_platform Qt6::Test)
+add_dependencies(playback_strip_tests playback_fixtures)
+target_compile_definitions(playback_strip_tests PRIVATE
+  BRINDLO_PLAYBACK_FIXTURES="${playback_fixture_dir}")
+
 # The window into a real sound server: the test starts its own PulseAudio
 # with a null sink, so no sound card is needed.
 brindlo_add_test(playback_soundserver_tests QT_MAIN

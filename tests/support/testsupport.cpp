@@ -68,27 +68,35 @@ QStringList WindowTest::listedFolders() const {
     return names;
 }
 
-static QPoint centreOf(QListWidget* list, const QString& name) {
-    const auto found = list->findItems(name, Qt::MatchExactly);
-    EXPECT_FALSE(found.isEmpty()) << name.toStdString();
-    if (found.isEmpty())
-        return {};
-    list->scrollToItem(found.first());
-    return list->visualItemRect(found.first()).center();
+QListWidgetItem* WindowTest::fileItem(const QString& name) const {
+    for (int row = 0; row < w->File1.ListCount(); ++row) {
+        if (w->File1.List(row) == name) return w->File1.listWidget()->item(row);
+    }
+    ADD_FAILURE() << "not listed: " << name.toStdString();
+    return nullptr;
 }
 
-void WindowTest::clickFile(const QString& name) {
+QPoint WindowTest::centreOfFile(const QString& name) const {
+    QListWidgetItem* item = fileItem(name);
+    if (!item) return {};
+    w->File1.listWidget()->scrollToItem(item);
+    return w->File1.listWidget()->visualItemRect(item).center();
+}
+
+void WindowTest::clickFile(const QString& name, Qt::KeyboardModifiers modifiers) {
     QListWidget* list = w->File1.listWidget();
-    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, centreOf(list, name));
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, modifiers, centreOfFile(name));
 }
 
 void WindowTest::doubleClickFile(const QString& name) {
-    QListWidget* list = w->File1.listWidget();
-    const QPoint at = centreOf(list, name);
-    // A real double-click: press, release, then the second press that
-    // Qt turns into the double-click.
-    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, at);
-    QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, at);
+    QWidget* viewport = w->File1.listWidget()->viewport();
+    const QPoint at = centreOfFile(name);
+    // What the platform delivers for a double-click: press, release, then a
+    // second press followed by the double-click and the last release.
+    QTest::mouseClick(viewport, Qt::LeftButton, {}, at);
+    QTest::mousePress(viewport, Qt::LeftButton, {}, at);
+    QTest::mouseDClick(viewport, Qt::LeftButton, {}, at);
+    QTest::mouseRelease(viewport, Qt::LeftButton, {}, at);
 }
 
 } // namespace testing_support

@@ -4,6 +4,7 @@
 #include "window/frmbrindlo.h"
 
 #include <QByteArray>
+#include <QPoint>
 #include <QString>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -13,6 +14,8 @@
 
 // Readable QString values in test failure output.
 inline void PrintTo(const QString& text, std::ostream* out) { *out << '"' << text.toStdString() << '"'; }
+
+class QListWidgetItem;
 
 namespace testing_support {
 
@@ -50,8 +53,12 @@ protected:
     QStringList listedFiles() const;
     // The folder list's subfolders of the current folder, in order.
     QStringList listedFolders() const;
+    // The file list's entry of that name (as the disk has it), scrolled into
+    // view, and the centre of it in the list's viewport.
+    QListWidgetItem* fileItem(const QString& name) const;
+    QPoint centreOfFile(const QString& name) const;
     // Clicks the named entry of the file list with the mouse.
-    void clickFile(const QString& name);
+    void clickFile(const QString& name, Qt::KeyboardModifiers modifiers = {});
     void doubleClickFile(const QString& name);
 
     std::unique_ptr<frmBrindlo> w;

@@ -4,10 +4,14 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <functional>
 #include <optional>
+#include <thread>
 
 #include <fcntl.h>
+#include <grp.h>
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -221,6 +225,162 @@ TEST(TagFileBadPath, ReadOnlyFileRefused) {
     EXPECT_EQ(result.error.toStdString(), "The file is read-only.");
     EXPECT_EQ(TempFolder::read(file), before);
     EXPECT_EQ(readLastRecord(TempFolder::asText(file)), record(1)) << "reading needs no write";
+}
+
+// Write permission without read permission: the record's place cannot be
+// found, and the message must say that reading is what is missing. Root
+// reads anything, so as root the save runs in a child that is "nobody".
+TEST(TagFileBadPath, WriteOnlyFileSaysReadingIsMissing) {
+    TempFolder dir;
+    const std::string file = dir.path("song.mp3");
+    const Bytes before = audio(2000) + toBytes(record(1));
+    TempFolder::write(file, before);
+    ASSERT_EQ(::chmod(file.c_str(), 0200), 0);
+    const QString path = TempFolder::asText(file);
+    const char* const want =
+        "Brindlo may write this file but not read it, so it cannot find the old tag.";
+
+    if (::geteuid() != 0) {
+        const platform::WriteResult r = writeTagRecord(path, record(2));
+        EXPECT_FALSE(r.ok);
+        EXPECT_EQ(r.failure, WriteFailure::Denied);
+        EXPECT_EQ(r.error.toStdString(), want);
+    } else {
+        constexpr uid_t nobody = 65534;
+        ASSERT_EQ(::chown(file.c_str(), nobody, nobody), 0);
+        ASSERT_EQ(::chmod(dir.path("").c_str(), 0755), 0); // let nobody reach the file
+        int out[2];
+        ASSERT_EQ(::pipe(out), 0);
+        const pid_t child = ::fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            ::close(out[0]);
+            if (::setgroups(0, nullptr) != 0 || ::setresgid(nobody, nobody, nobody) != 0 ||
+                ::setresuid(nobody, nobody, nobody) != 0)
+                ::_exit(3);
+            const platform::WriteResult r = writeTagRecord(path, record(2));
+            const QByteArray text = r.error.toUtf8();
+            if (::write(out[1], text.constData(), std::size_t(text.size())) < 0) ::_exit(4);
+            ::_exit(!r.ok && r.failure == WriteFailure::Denied ? 0 : 1);
+        }
+        ::close(out[1]);
+        std::string message;
+        char buf[512];
+        ssize_t n = 0;
+        while ((n = ::read(out[0], buf, sizeof buf)) > 0)
+            message.append(buf, std::size_t(n));
+        ::close(out[0]);
+        int status = 0;
+        ASSERT_EQ(::waitpid(child, &status, 0), child);
+        ASSERT_TRUE(WIFEXITED(status));
+        ASSERT_NE(WEXITSTATUS(status), 3) << "could not become nobody";
+        EXPECT_EQ(WEXITSTATUS(status), 0) << "1: saved, or refused for another reason";
+        EXPECT_EQ(message, want);
+    }
+    EXPECT_EQ(TempFolder::read(file), before);
+}
+
+// Another program keeps appending to the file (a download, a recorder) while
+// the tag is saved over and over. Every byte it appends must stay, in order;
+// between its chunks stand only whole records of ours, and never two in a
+// row, since a record that still ends the file is replaced, not followed.
+// A save either succeeds or is refused because the file grew under it.
+class ConcurrentAppender {
+public:
+    explicit ConcurrentAppender(const std::string& file)
+        : fd_(::open(file.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC)), thread_([this] { run(); }) {}
+    ~ConcurrentAppender() { stop(); }
+
+    // Stops, and returns how many chunks went in.
+    int stop() {
+        done_ = true;
+        if (thread_.joinable()) thread_.join();
+        if (fd_ >= 0) ::close(fd_), fd_ = -1;
+        return count_;
+    }
+
+    // Chunk k: a size and bytes of its own, none of them 'T', so that no
+    // chunk can pass for a record.
+    static Bytes chunk(int k) {
+        Bytes b(std::size_t(40 + (k * 37) % 220));
+        for (std::size_t i = 0; i < b.size(); ++i)
+            b[i] = std::uint8_t(0x80 + (k * 31 + int(i) * 7) % 113);
+        return b;
+    }
+
+private:
+    void run() {
+        while (!done_) {
+            const Bytes b = chunk(count_);
+            if (::write(fd_, b.data(), b.size()) != ssize_t(b.size())) return;
+            ++count_;
+            std::this_thread::sleep_for(std::chrono::microseconds(20 + count_ % 80));
+        }
+    }
+
+    int fd_;
+    std::atomic<bool> done_{false};
+    int count_ = 0;
+    std::thread thread_;
+};
+
+TEST(TagFileConcurrentAppend, AppendedBytesAreNeverLostOrOverwritten) {
+    for (const bool tagged : {false, true}) {
+        SCOPED_TRACE(tagged ? "tagged at the start" : "untagged at the start");
+        TempFolder dir;
+        const std::string file = dir.path("growing.mp3");
+        const Bytes start = audio(1000) + (tagged ? toBytes(record(0)) : Bytes{});
+        TempFolder::write(file, start);
+        const QString path = TempFolder::asText(file);
+
+        int saved = 0, refused = 0;
+        ConcurrentAppender appender(file);
+        for (int i = 1; i <= 400; ++i) {
+            const platform::WriteResult r = writeTagRecord(path, record(std::uint8_t(i)));
+            if (r.ok) {
+                ++saved;
+            } else {
+                ++refused;
+                ASSERT_EQ(r.failure, WriteFailure::Changed) << r.error.toStdString();
+                EXPECT_FALSE(r.error.contains(QStringLiteral("put back")));
+            }
+        }
+        const int chunks = appender.stop();
+        ASSERT_GT(chunks, 0);
+        EXPECT_GT(saved, 0);
+
+        const Bytes got = TempFolder::read(file);
+        const std::size_t audioEnd = 1000;
+        ASSERT_GE(got.size(), audioEnd);
+        ASSERT_TRUE(std::equal(got.begin(), got.begin() + audioEnd, start.begin()));
+        std::size_t at = audioEnd;
+        int next = 0;
+        bool afterRecord = false;
+        while (at < got.size()) {
+            if (got[at] == 'T') {
+                ASSERT_FALSE(afterRecord) << "two records in a row at " << at;
+                ASSERT_LE(at + 128, got.size());
+                const Bytes r(got.begin() + long(at), got.begin() + long(at) + 128);
+                bool whole = false;
+                for (int seed = 0; seed < 256 && !whole; ++seed)
+                    whole = toBytes(record(std::uint8_t(seed))) == r;
+                ASSERT_TRUE(whole) << "a record not whole, or mixed with other bytes, at " << at;
+                afterRecord = true;
+                at += 128;
+            } else {
+                const Bytes c = ConcurrentAppender::chunk(next);
+                ASSERT_LE(at + c.size(), got.size()) << "chunk " << next << " cut short";
+                ASSERT_TRUE(std::equal(c.begin(), c.end(), got.begin() + long(at)))
+                    << "chunk " << next << " overwritten or out of place at " << at;
+                afterRecord = false;
+                at += c.size();
+                ++next;
+            }
+        }
+        EXPECT_EQ(next, chunks) << "appended chunks are missing";
+        std::printf("  %d saves done, %d refused while %d chunks were appended\n", saved, refused,
+                    chunks);
+    }
 }
 
 // Runs the save in a child whose file size limit stops it part-way, with the

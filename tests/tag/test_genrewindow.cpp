@@ -157,6 +157,10 @@ INSTANTIATE_TEST_SUITE_P(
         CouplingCase{"Pastes1e2", {{pasted("1e2"), "100", 99}}},
         CouplingCase{"PastesHex", {{pasted("&H1F"), "31", 30}}},
         CouplingCase{"PastesANumberTooLargeForADouble", {{pasted("1e999"), "1e999", -1}}},
+        // The box has no length limit: a default one would stop at 32767.
+        CouplingCase{"Pastes32768LineFeedsThen9", {{pasted(QString(32768, '\n') + "9"), "9", 8}}},
+        CouplingCase{"Pastes100000BlanksThen42",
+                     {{pasted(QString(100'000, ' ') + "42"), "42", 41}}},
         CouplingCase{"Types9FiveTimes",
                      {{typed("9"), "9", 8},
                       {typed("9"), "99", 98},

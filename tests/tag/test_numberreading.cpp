@@ -126,6 +126,27 @@ TEST(GenreNumberReading, OutOfRangeGivesInfinityOrZero) {
     }
 }
 
+// The box has no length limit, so the reading must cope with pasted text of
+// any length (and stay linear in it).
+TEST(GenreNumberReading, TextOfAnyLength) {
+    const std::u16string million(1'000'000, u'0');
+    const struct {
+        std::u16string text;
+        double value;
+    } cases[] = {
+        {std::u16string(1'000'000, u'\n') + u"7", 7},
+        {std::u16string(500'000, u' ') + u"1" + std::u16string(500'000, u'\t') + u"2", 12},
+        {million + u"42", 42},
+        {u"&H" + million + u"1F", 31},
+        {u"1" + million, kInf},
+        {u"0." + million + u"1e1000002", 10},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.value);
+        EXPECT_DOUBLE_EQ(genre::readLeadingNumber(c.text), c.value);
+    }
+}
+
 TEST(GenreNumberReading, NegativeZeroStaysZero) {
     const double v = genre::readLeadingNumber(u"-0");
     EXPECT_EQ(v, 0.0);

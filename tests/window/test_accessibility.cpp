@@ -64,7 +64,7 @@ TEST_F(Accessibility, EveryControlHasItsRoleAndAName) {
         {"File1", w->File1.widget(), QAccessible::List, "Files"},
         {"cmdOpen", w->cmdOpen.widget(), QAccessible::Button, "Open"},
         {"cmdSaveTag", w->cmdSaveTag.widget(), QAccessible::Button, "Save Tag"},
-        {"cmdResize", w->cmdResize.widget(), QAccessible::Button, "Toggle Tag Editing Mode"},
+        {"cmdResize", w->cmdResize.widget(), QAccessible::Button, "Tag editing mode: on"},
     };
     // A chosen genre must not take the list's name away.
     w->cmbGenre.setListIndex(3);
@@ -118,6 +118,40 @@ TEST_F(Accessibility, ListEntriesAreSpokenByTheirNames) {
     }
     EXPECT_TRUE(names.contains("Night Drive"));
     EXPECT_TRUE(names.contains("Live"));
+}
+
+TEST_F(Accessibility, WindowIsAFrameNamedByItsTitle) {
+    QAccessibleInterface* window = accessible(w.get());
+    EXPECT_EQ(window->role(), QAccessible::Window);
+    EXPECT_EQ(window->text(QAccessible::Name), w->Caption());
+    EXPECT_GE(window->childCount(), 13);
+}
+
+TEST_F(Accessibility, ToggleTellsItsModeAndWhatAPressDoes) {
+    QAccessibleInterface* toggle = accessible(w->cmdResize.widget());
+    const std::pair<const char*, const char*> modes[] = {
+        {"Tag editing mode: on", "Press to switch to the compact player"},
+        {"Tag editing mode: off", "Press to switch to tag editing"},
+        {"Tag editing mode: on", "Press to switch to the compact player"},
+    };
+    for (const auto& [name, description] : modes) {
+        EXPECT_EQ(toggle->text(QAccessible::Name), name);
+        EXPECT_EQ(toggle->text(QAccessible::Description), description);
+        EXPECT_EQ(w->cmdResize.widget()->toolTip(), "Toggle Tag Editing Mode");
+        w->cmdResize_Click();
+    }
+}
+
+TEST_F(Accessibility, DriveListSpeaksItsCurrentDrive) {
+    tree.folder("Stick");
+    w->Drive1.setDrives({"/", tree.path("Stick")});
+    QAccessibleInterface* drive = accessible(w->Drive1.widget());
+    EXPECT_EQ(spokenName(drive), "Drive");
+    EXPECT_EQ(drive->text(QAccessible::Value), "/");
+    EXPECT_EQ(drive->text(QAccessible::Description), "Drive /");
+    w->Drive1.setDrive(tree.path("Stick"));
+    EXPECT_EQ(drive->text(QAccessible::Value), tree.path("Stick"));
+    EXPECT_EQ(drive->text(QAccessible::Description), "Drive " + tree.path("Stick"));
 }
 
 TEST_F(Accessibility, LabelsSpeakTheirTextAndNameTheirBoxes) {

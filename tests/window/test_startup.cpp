@@ -1,6 +1,7 @@
 // The window as it stands at the first wait for the user.
 #include "testsupport.h"
 
+#include <QApplication>
 #include <QIcon>
 #include <QImage>
 #include <QLabel>
@@ -151,6 +152,25 @@ TEST_F(StartUp, KeyboardFocusFollowsTheTabIndexes) {
             next = next->nextInFocusChain();
         EXPECT_EQ(next, expected[i + 1]) << i;
     }
+}
+
+TEST_F(StartUp, FocusStartsOnThePlayerWhichComesFirstInTabOrder) {
+    w->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(w.get()));
+    QWidget* focus = QApplication::focusWidget();
+    ASSERT_NE(focus, nullptr);
+    EXPECT_TRUE(w->media.isAncestorOf(focus)) << focus->metaObject()->className();
+    // The first of the player's controls that can take it now.
+    for (QWidget* before = w->media.nextInFocusChain(); before != focus;
+         before = before->nextInFocusChain()) {
+        ASSERT_TRUE(w->media.isAncestorOf(before));
+        EXPECT_FALSE((before->focusPolicy() & Qt::TabFocus) && before->isEnabled())
+            << before->accessibleName().toStdString();
+    }
+    // Backwards from the first tag box, Tab leads into the player again.
+    w->txtTitle.widget()->setFocus();
+    QTest::keyClick(w->txtTitle.widget(), Qt::Key_Tab, Qt::ShiftModifier);
+    EXPECT_TRUE(w->media.isAncestorOf(QApplication::focusWidget()));
 }
 
 TEST_F(StartUp, WindowIconIsTheDiscAtBothSizes) {

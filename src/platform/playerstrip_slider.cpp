@@ -1,0 +1,178 @@
+#include "platform/playerstrip_slider.h"
+
+#include "playback/timetext.h"
+
+#include <QAccessible>
+#include <QAccessibleValueInterface>
+#include <QAccessibleWidget>
+#include <QKeyEvent>
+#include <QProxyStyle>
+#include <QWheelEvent>
+
+#include <algorithm>
+#include <cmath>
+
+namespace platform {
+namespace {
+
+constexpr int kStepMs = 5000;
+constexpr int kPageMs = 30000;
+constexpr int kEndMarginMs = 3000;
+
+class ClickJumpStyle final : public QProxyStyle {
+public:
+    int styleHint(StyleHint hint, const QStyleOption* option, const QWidget* widget,
+                  QStyleHintReturn* returnData) const override {
+        if (hint == SH_Slider_AbsoluteSetButtons) return Qt::LeftButton | Qt::MiddleButton;
+        if (hint == SH_Slider_PageSetButtons) return Qt::NoButton;
+        return QProxyStyle::styleHint(hint, option, widget, returnData);
+    }
+};
+
+QString timeOf(int ms) {
+    return QString::fromStdString(playback::timeText(ms / 1000.0));
+}
+
+// The position as a reader sees it: whole seconds for its value, minutes
+// and seconds for its text.
+class PositionAccessible final : public QAccessibleWidget, public QAccessibleValueInterface {
+public:
+    explicit PositionAccessible(PositionSlider* slider)
+        : QAccessibleWidget(slider, QAccessible::Slider), slider_(slider) {}
+
+    void* interface_cast(QAccessible::InterfaceType type) override {
+        if (type == QAccessible::ValueInterface)
+            return static_cast<QAccessibleValueInterface*>(this);
+        return QAccessibleWidget::interface_cast(type);
+    }
+
+    QString text(QAccessible::Text t) const override {
+        if (t == QAccessible::Value) return slider_->valueText();
+        if (t == QAccessible::Description && slider_->isEnabled()) return slider_->valueText();
+        return QAccessibleWidget::text(t);
+    }
+
+    QVariant currentValue() const override { return seconds(slider_->sliderPosition()); }
+    void setCurrentValue(const QVariant& value) override {
+        slider_->jumpTo(std::min(static_cast<int>(std::lround(value.toDouble() * 1000.0)),
+                                 slider_->lastKeyPosition()));
+    }
+    QVariant maximumValue() const override { return seconds(slider_->maximum()); }
+    QVariant minimumValue() const override { return 0; }
+    QVariant minimumStepSize() const override { return kStepMs / 1000; }
+
+private:
+    static QVariant seconds(int ms) { return static_cast<int>(std::lround(ms / 1000.0)); }
+    PositionSlider* slider_;
+};
+
+QAccessibleInterface* positionAccessible(const QString& className, QObject* object) {
+    if (className == QLatin1String(PositionSlider::staticMetaObject.className()))
+        if (auto* slider = qobject_cast<PositionSlider*>(object))
+            return new PositionAccessible(slider);
+    return nullptr;
+}
+
+} // namespace
+
+QStyle* makeClickJumpStyle(QObject* owner) {
+    auto* style = new ClickJumpStyle;
+    style->setParent(owner);
+    return style;
+}
+
+PositionSlider::PositionSlider(QWidget* parent) : QSlider(Qt::Horizontal, parent) {
+    static const bool factoryInstalled = [] {
+        QAccessible::installFactory(positionAccessible);
+        return true;
+    }();
+    Q_UNUSED(factoryInstalled);
+    // The handle follows the poll without the value changing; only the
+    // user's moves set the value (and are announced).
+    setTracking(false);
+    setSingleStep(kStepMs);
+    setPageStep(kPageMs);
+}
+
+void PositionSlider::showPosition(int ms) {
+    setSliderPosition(ms);
+}
+
+void PositionSlider::jumpTo(int ms) {
+    ms = std::clamp(ms, minimum(), maximum());
+    setSliderPosition(ms);
+    if (value() != ms) {
+        setValue(ms); // tells the reader
+    } else {
+        // The value lags behind the handle while playing, so it may
+        // already be the target; the reader still hears the move.
+        QAccessibleValueChangeEvent event(this, ms / 1000);
+        QAccessible::updateAccessibility(&event);
+    }
+    emit seekRequested(ms);
+}
+
+int PositionSlider::lastKeyPosition() const {
+    // A short file keeps a tenth of its length back instead.
+    return std::max(minimum(), maximum() - std::min(kEndMarginMs, maximum() / 10));
+}
+
+int PositionSlider::keyTarget(int key) const {
+    const int here = sliderPosition();
+    int step = 0;
+    switch (key) {
+    case Qt::Key_Home:
+        return minimum();
+    case Qt::Key_End:
+        return lastKeyPosition();
+    case Qt::Key_Left:
+    case Qt::Key_Down:
+        return std::max(minimum(), here - kStepMs);
+    case Qt::Key_PageDown:
+        return std::max(minimum(), here - kPageMs);
+    case Qt::Key_Right:
+    case Qt::Key_Up:
+        step = kStepMs;
+        break;
+    case Qt::Key_PageUp:
+        step = kPageMs;
+        break;
+    default:
+        return -1;
+    }
+    // Forward keys never pass the last key position; already beyond it,
+    // they leave the handle where it is rather than pull it back.
+    return std::max(here, std::min(here + step, lastKeyPosition()));
+}
+
+QString PositionSlider::valueText() const {
+    return timeOf(sliderPosition()) + QStringLiteral(" of ") + timeOf(maximum());
+}
+
+void PositionSlider::keyPressEvent(QKeyEvent* event) {
+    const int target = isEnabled() ? keyTarget(event->key()) : -1;
+    if (target < 0) {
+        QSlider::keyPressEvent(event);
+        return;
+    }
+    event->accept();
+    if (target != sliderPosition()) jumpTo(target);
+}
+
+void PositionSlider::wheelEvent(QWheelEvent* event) {
+    const QPoint delta = event->angleDelta();
+    if (!isEnabled() || (delta.x() == 0 && delta.y() == 0)) {
+        event->ignore();
+        return;
+    }
+    event->accept();
+    // A touchpad sends many small turns; a step is a whole notch of 120.
+    wheel_ += delta.y() != 0 ? delta.y() : delta.x();
+    const int notches = wheel_ / QWheelEvent::DefaultDeltasPerStep;
+    if (notches == 0) return;
+    wheel_ -= notches * QWheelEvent::DefaultDeltasPerStep;
+    const int target = keyTarget(notches > 0 ? Qt::Key_Right : Qt::Key_Left);
+    if (target != sliderPosition()) jumpTo(target);
+}
+
+} // namespace platform

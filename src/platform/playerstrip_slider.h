@@ -1,0 +1,46 @@
+#pragma once
+
+#include <QSlider>
+#include <QString>
+
+class QStyle;
+
+namespace platform {
+
+// A style for the strip's sliders: a left click sets the handle where it
+// was clicked, as media players do, instead of stepping a page towards it.
+// The strip owns it; the sliders only borrow it.
+QStyle* makeClickJumpStyle(QObject* owner);
+
+// The position bar, in milliseconds. The poll moves its handle with
+// showPosition(), which is not a change of value: a screen reader hears
+// the user's moves, not five numbers a second while the file plays.
+// Keys step in seconds and stay inside the file: going to the very end
+// would finish it (and rewind it).
+class PositionSlider final : public QSlider {
+    Q_OBJECT
+public:
+    explicit PositionSlider(QWidget* parent);
+
+    void showPosition(int ms);
+    // Moves the handle as the user would, and asks for the seek.
+    void jumpTo(int ms);
+    // The furthest the keys go: a few seconds before the end.
+    int lastKeyPosition() const;
+    // Where a key press takes the handle; -1 for a key that does not seek.
+    int keyTarget(int key) const;
+    // "1:05 of 4:00": what a screen reader speaks for the position.
+    QString valueText() const;
+
+signals:
+    void seekRequested(int ms);
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+    void wheelEvent(QWheelEvent* event) override;
+
+private:
+    int wheel_ = 0; // turned but not yet a whole notch
+};
+
+} // namespace platform
