@@ -13,8 +13,8 @@ if ! command -v clang++ > /dev/null; then
 fi
 CC=clang CXX=clang++ cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DBRINDLO_FUZZ=ON -DBRINDLO_BUILD_TESTS=OFF > /dev/null
-cmake --build build-fuzz -j"$(nproc)" --target fuzz_tagrecord fuzz_numberreading
-for target in tagrecord numberreading; do
+cmake --build build-fuzz -j"$(nproc)" --target fuzz_tagrecord fuzz_numberreading fuzz_mp3length
+for target in tagrecord numberreading mp3length; do
   work="build-fuzz/corpus-$target"
   mkdir -p "$work"
   (cd build-fuzz && "./fuzz/fuzz_$target" -max_total_time="$seconds" -print_final_stats=1 \

@@ -16,7 +16,8 @@ fail() {
   failures=$((failures + 1))
 }
 
-if ! DESTDIR=$root cmake --install "$build" --prefix /usr >"$root/install.log" 2>&1; then
+# As the README gives it to users.
+if ! DESTDIR=$root cmake --install "$build" --prefix /usr --strip >"$root/install.log" 2>&1; then
   cat "$root/install.log"
   echo "FAIL: cmake --install"
   exit 1
