@@ -373,10 +373,12 @@ GstElement* makePipeline(const std::shared_ptr<OpenJob>& job, int fd, GstElement
         return nullptr;
     }
     gst_object_ref_sink(pipeline);
-    // fdsrc reads the file we checked, never its name: a swap or a FIFO
-    // put in its place after the check cannot reach the player. (Measured:
-    // it seeks in a regular file like filesrc does.)
-    const QByteArray uri = "fd://" + QByteArray::number(fd);
+    // The player reads the file we checked, never its name: through the
+    // open file's own link, a swap or a FIFO put in its place after the
+    // check cannot reach it. Not fd://, which GStreamer takes for a network
+    // stream: it then buffers and seeks in push mode, and a seek made while
+    // paused right after opening was measured to be lost.
+    const QByteArray uri = "file:///proc/self/fd/" + QByteArray::number(fd);
     g_object_set(pipeline, "flags", kPlayFlagAudio | kPlayFlagSoftVolume, "uri", uri.constData(),
                  "audio-sink", sink, "volume", job->volume, nullptr);
     gst_object_unref(sink); // playbin holds it now
