@@ -6,8 +6,11 @@
 #include "window/frmbrindlo.h"
 
 #include <QApplication>
+#include <QElapsedTimer>
+#include <QEventLoop>
 #include <QFileInfo>
 #include <QListWidget>
+#include <QTimer>
 #include <cstdio>
 #include <gst/gst.h>
 
@@ -28,6 +31,15 @@ void playAndSample(frmBrindlo& window, const QString& file, double seconds) {
     }
     found.first()->setSelected(true);
     window.File1_DblClick();
+    // The first open starts GStreamer, which may take longer than the
+    // window waits for an open; it then ends from the event loop.
+    QElapsedTimer opening;
+    opening.start();
+    while (window.media.isOpening() && opening.elapsed() < 30000) {
+        QEventLoop loop;
+        QTimer::singleShot(5, &loop, &QEventLoop::quit);
+        loop.exec();
+    }
     if (!window.media.isPlaying()) {
         std::printf("error not playing: %s\n", qPrintable(window.media.statusText()));
         QApplication::exit(1);

@@ -8,9 +8,13 @@
 // crash can take the watchdog with it.
 //
 // Usage: playbackloop --good FILE [--good FILE...] [--rounds N] [--seed S] [--limit SECONDS]
+//                     [--sound-server]
+// With --sound-server each round also runs a player on the system output
+// into a PulseAudio of its own, which it stops (SIGSTOP) and kills.
 #include "faultsupport.h"
 
 #include "platform/mediaplayer.h"
+#include "soundserver.h"
 
 #include <QApplication>
 #include <QRegularExpression>
@@ -23,10 +27,13 @@
 #include <ctime>
 #include <functional>
 #include <map>
+#include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <sys/mman.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -55,6 +62,9 @@ struct Shared {
     std::atomic<long> brokeOff{0};
     std::atomic<long> pulledAway{0};
     std::atomic<long> goodPlayed{0};
+    std::atomic<long> swapPlayed{0};
+    std::atomic<long> serverHung{0};
+    std::atomic<long> serverDied{0};
     std::atomic<long> violations{0};
     char reasons[2048] = {};
 };
@@ -171,11 +181,24 @@ BadFile makeBad(int which, Rng& rng, const Bytes& good) {
     }
     case 9:
         return {"missing file", {}, BadFile::Shape::Missing};
-    default:
+    case 10:
         return {"folder", {}, BadFile::Shape::Folder};
+    case 11: // GStreamer finds the first frame only near the start
+        return {"junk before the first frame",
+                concat(Bytes(std::size_t(1 + rng.below(65536)), 0), good)};
+    default: { // tag after tag before the audio, each one a valid ID3v2.4 tag
+        Bytes chain;
+        const Bytes frame = {'T', 'I', 'T', '2', 0, 0, 0, 3, 0, 0, 3, 'a', 'b'};
+        for (int i = 1 + rng.below(300); i > 0; --i) {
+            chain = concat(chain, Bytes{'I', 'D', '3', 4, 0, 0});
+            chain = concat(chain, syncsafe(std::uint32_t(frame.size())));
+            chain = concat(chain, frame);
+        }
+        return {"chained ID3v2 tags", concat(chain, good)};
+    }
     }
 }
-constexpr int kBadKinds = 11;
+constexpr int kBadKinds = 13;
 
 // --- The loop -------------------------------------------------------------
 
@@ -198,13 +221,15 @@ public:
     }
 
     void round(int r) {
-        std::vector<int> order(kBadKinds + 1);
-        for (int i = 0; i <= kBadKinds; ++i)
+        std::vector<int> order(kBadKinds + 2);
+        for (int i = 0; i <= kBadKinds + 1; ++i)
             order[std::size_t(i)] = i;
         std::shuffle(order.begin(), order.end(), std::mt19937(unsigned(r)));
         for (const int which : order) {
             if (which == kBadKinds)
                 deletedWhilePlaying();
+            else if (which == kBadKinds + 1)
+                fifoSwappedIn();
             else
                 openBad(makeBad(which, rng_,
                                 goodBytes_[std::size_t(rng_.below(int(goodBytes_.size())))]));
@@ -215,18 +240,33 @@ public:
 private:
     static QString qs(const std::string& s) { return QString::fromStdString(s); }
 
+    // The put may leave a slow open to finish later; the window's thread
+    // must still get control back at once.
     std::vector<std::int32_t> open(const std::string& path, const std::string& what) {
         notified_.clear();
         ++shared->opens;
+        long long putMs = 0;
         timed(
-            "opening " + what, [&] { player_.setFileName(qs(path)); }, limitMs);
+            "opening " + what,
+            [&] {
+                const long long start = nowMs();
+                player_.setFileName(qs(path));
+                putMs = nowMs() - start;
+                if (notified_.empty() && player_.isOpening())
+                    (void)QTest::qWaitFor([&] { return !notified_.empty(); }, int(limitMs));
+            },
+            limitMs);
+        if (putMs > kPutLimitMs)
+            violation("opening " + what + " held the window " + std::to_string(putMs) + " ms");
         return notified_;
     }
 
     void close(const std::string& what) {
         notified_.clear();
+        const long long start = nowMs();
         timed(
             "closing " + what, [&] { player_.setFileName(QString()); }, limitMs);
+        if (nowMs() - start > kPutLimitMs) violation("closing " + what + " held the window");
         if (notified_ != std::vector<std::int32_t>{MediaPlayer::kClosed})
             violation("closing " + what + " did not report the close once");
     }
@@ -313,6 +353,38 @@ private:
         close("a deleted file");
     }
 
+    // Another program puts a FIFO in the file's place while it opens. The
+    // player reads the file it checked or refuses the FIFO; it never waits
+    // for a writer.
+    void fifoSwappedIn() {
+        const std::string path = dir_ + "/swapped " + std::to_string(++serial_) + ".mp3";
+        const std::string fifo = path + ".fifo";
+        faults::writeFile(path, goodBytes_[0]);
+        faults::check(::mkfifo(fifo.c_str(), 0600) == 0, "mkfifo");
+        ++shared->badOpens;
+        const int delayUs = rng_.below(30000);
+        std::thread swapper([&] {
+            ::usleep(useconds_t(delayUs));
+            ::rename(fifo.c_str(), path.c_str());
+        });
+        const std::vector<std::int32_t> got = open(path, "a file swapped for a FIFO");
+        swapper.join();
+        if (got.size() != 1) {
+            violation("a file swapped for a FIFO did not report once");
+        } else if (got[0] == MediaPlayer::kOpen) {
+            ++shared->swapPlayed;
+            const bool advanced =
+                QTest::qWaitFor([&] { return player_.CurrentPosition() >= 0.15; }, 5000);
+            if (!advanced) violation("the file checked before the swap did not play");
+        } else {
+            ++shared->refused;
+            noteReason(player_.statusText());
+        }
+        close("a file swapped for a FIFO");
+        ::unlink(path.c_str());
+        ::unlink(fifo.c_str());
+    }
+
     void playGood() {
         const std::string& good = goods_[std::size_t(rng_.below(int(goods_.size())))];
         if (open(good, "a good file") != std::vector<std::int32_t>{MediaPlayer::kOpen}) {
@@ -336,6 +408,8 @@ private:
 
 public:
     long long limitMs = 10000;
+    // The window's thread waits for an open about 100 ms; more is a freeze.
+    static constexpr long long kPutLimitMs = 1000;
 
 private:
     Rng& rng_;
@@ -348,8 +422,95 @@ private:
     int serial_ = 0;
 };
 
+// A sound server of the loop's own (PulseAudio with a null sink) that hangs
+// and dies under a player on the system output. Opening and closing must
+// never hold the window; a hung server means playing silently, a dead one
+// a plain sentence that does not blame the file.
+class ServerRound {
+public:
+    ServerRound(Rng& rng, std::vector<std::string> goods) : rng_(rng), goods_(std::move(goods)) {}
+
+    void run() {
+        auto server = std::make_unique<testing_support::SoundServer>();
+        if (!server->ready()) {
+            violation("the loop's own sound server did not start");
+            return;
+        }
+        MediaPlayer player(nullptr, MediaPlayer::AudioOutput::System);
+        std::vector<std::int32_t> notified;
+        player.OpenStateNotify.connect(
+            [&](std::int32_t, std::int32_t state) { notified.push_back(state); });
+        const auto put = [&](const std::string& path, const std::string& what) {
+            notified.clear();
+            long long held = 0;
+            ++shared->opens;
+            timed(
+                what,
+                [&] {
+                    const long long start = nowMs();
+                    player.setFileName(QString::fromStdString(path));
+                    held = nowMs() - start;
+                    if (notified.empty() && player.isOpening())
+                        (void)QTest::qWaitFor([&] { return !notified.empty(); }, 15000);
+                },
+                20000);
+            if (held > 1000) violation(what + " held the window " + std::to_string(held) + " ms");
+            return notified;
+        };
+        const auto good = [&] { return goods_[std::size_t(rng_.below(int(goods_.size())))]; };
+
+        if (put(good(), "opening a file into the sound server") !=
+            std::vector<std::int32_t>{MediaPlayer::kOpen}) {
+            violation("a good file did not open into the sound server: " +
+                      player.statusText().toStdString());
+            return;
+        }
+        QTest::qWait(200 + rng_.below(400));
+        server->hang();
+        if (put({}, "closing while the sound server hangs") !=
+            std::vector<std::int32_t>{MediaPlayer::kClosed})
+            violation("closing while the sound server hangs did not report the close once");
+        const std::vector<std::int32_t> got = put(good(), "opening while the sound server hangs");
+        if (got != std::vector<std::int32_t>{MediaPlayer::kOpen})
+            violation("a good file did not open while the sound server hangs: " +
+                      player.statusText().toStdString());
+        else if (!player.statusText().startsWith("Sound server not answering: playing "))
+            violation("a hung sound server was not told: " + player.statusText().toStdString());
+        else
+            ++shared->serverHung;
+        put({}, "closing the silent file");
+        server->resume();
+        QTest::qWait(300);
+
+        if (put(good(), "opening a file into the sound server again") !=
+            std::vector<std::int32_t>{MediaPlayer::kOpen}) {
+            violation("a good file did not open after the sound server came back: " +
+                      player.statusText().toStdString());
+            return;
+        }
+        QTest::qWait(200 + rng_.below(400));
+        notified.clear();
+        server->killNow();
+        timed(
+            "waiting for the dead sound server to be told",
+            [&] { (void)QTest::qWaitFor([&] { return !notified.empty(); }, 10000); }, 20000);
+        if (notified != std::vector<std::int32_t>{MediaPlayer::kClosed})
+            violation("a dead sound server did not close the file once");
+        else if (player.statusText() != "The sound server stopped: playback ended")
+            violation("a dead sound server was not told plainly: " +
+                      player.statusText().toStdString());
+        else
+            ++shared->serverDied;
+        put({}, "closing after the sound server died");
+    }
+
+private:
+    Rng& rng_;
+    std::vector<std::string> goods_;
+};
+
 int runChild(int argc, char** argv, const std::vector<std::string>& goods, long rounds,
-             std::uint64_t seed, long long limitMs, const std::string& dir) {
+             std::uint64_t seed, long long limitMs, const std::string& dir, bool soundServer) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     Rng rng(seed);
@@ -357,8 +518,11 @@ int runChild(int argc, char** argv, const std::vector<std::string>& goods, long 
         Loop loop(rng, goods, dir);
         loop.limitMs = limitMs;
         loop.warmUp();
-        for (long r = 0; r < rounds; ++r)
+        ServerRound server(rng, goods);
+        for (long r = 0; r < rounds; ++r) {
             loop.round(int(r));
+            if (soundServer) server.run();
+        }
     }
     std::fflush(stdout);
     return 0;
@@ -378,6 +542,9 @@ int main(int argc, char** argv) {
     const long rounds = options.number("--rounds", 20);
     const std::uint64_t seed = std::uint64_t(options.number("--seed", 1));
     const long long limitMs = options.number("--limit", 10) * 1000;
+    bool soundServer = false;
+    for (int i = 1; i < argc; ++i)
+        if (std::string(argv[i]) == "--sound-server") soundServer = true;
 
     void* memory =
         ::mmap(nullptr, sizeof(Shared), PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS, -1, 0);
@@ -393,7 +560,8 @@ int main(int argc, char** argv) {
     std::fflush(stdout);
     const pid_t child = ::fork();
     faults::check(child >= 0, "fork");
-    if (child == 0) std::_Exit(runChild(argc, argv, goods, rounds, seed, limitMs, dir));
+    if (child == 0)
+        std::_Exit(runChild(argc, argv, goods, rounds, seed, limitMs, dir, soundServer));
 
     const long long started = nowMs();
     int crashes = 0, hangs = 0, status = 0;
@@ -431,6 +599,10 @@ int main(int argc, char** argv) {
                 "playing, %ld broke off and said why\n",
                 shared->badPlayed.load(), shared->pulledAway.load(), shared->brokeOff.load());
     std::printf("  %ld good files played after a bad one\n", shared->goodPlayed.load());
+    std::printf("  %ld files swapped for a FIFO while opening played the file checked\n",
+                shared->swapPlayed.load());
+    std::printf("  sound server hung and told %ld times, died and told %ld times\n",
+                shared->serverHung.load(), shared->serverDied.load());
     std::printf("  words the player used:\n%s", shared->reasons);
     std::printf("crashes: %d, hangs: %d, violations: %ld\n", crashes, hangs,
                 shared->violations.load());

@@ -16,6 +16,7 @@ packages=(
   # test and screenshots
   xvfb xauth
   lame python3
+  pulseaudio pulseaudio-utils
   python3-mutagen id3v2
   desktop-file-utils appstream
   # the Debian package (tools/package.sh) and its lintian check

@@ -13,6 +13,7 @@
 #include <QToolButton>
 
 #include <algorithm>
+#include <climits>
 #include <cmath>
 
 namespace platform {
@@ -40,10 +41,6 @@ QString displayName(const QString& path) {
     return name;
 }
 
-int toMs(double seconds) {
-    return static_cast<int>(std::lround(seconds * 1000.0));
-}
-
 } // namespace
 
 MediaPlayer::MediaPlayer(QWidget* parent, AudioOutput output)
@@ -58,6 +55,9 @@ MediaPlayer::MediaPlayer(QWidget* parent, AudioOutput output)
     connect(poll_, &QTimer::timeout, this, &MediaPlayer::showPosition);
     connect(engine_, &PlayerEngine::finished, this, &MediaPlayer::refresh);
     connect(engine_, &PlayerEngine::failed, this, &MediaPlayer::onFailed);
+    connect(engine_, &PlayerEngine::opened, this, &MediaPlayer::onOpened);
+    connect(engine_, &PlayerEngine::openFailed, this,
+            [this](const QString& reason) { onFailed(reason, PlayerEngine::Fault::File); });
     refresh();
 }
 
@@ -95,7 +95,7 @@ void MediaPlayer::buildBar() {
     connect(position_, &QSlider::sliderMoved, this, &MediaPlayer::seekToSlider);
     connect(position_, &QSlider::sliderReleased, this, &MediaPlayer::seekToSlider);
     connect(position_, &PositionSlider::seekRequested, this,
-            [this](int ms) { engine_->seek(ms / 1000.0); });
+            [this](int value) { engine_->seek(value * sliderUnit_); });
 
     volume_ = new QSlider(Qt::Horizontal, bar_);
     volume_->setStyle(clickJump);
@@ -130,30 +130,58 @@ void MediaPlayer::resizeEvent(QResizeEvent* event) {
 }
 
 void MediaPlayer::setFileName(const QString& path) {
+    // A second open of the file that is still opening (a double-click does
+    // that) would only start it over.
+    if (!path.isEmpty() && engine_->isOpening() && path == fileName_) return;
     // A failure inside the load must not raise a second notification.
     const QScopedValueRollback guard(opening_, true);
     fileName_ = path;
     failure_.clear();
+    serverStopped_ = false;
     if (path.isEmpty()) {
         engine_->close();
         refresh();
         OpenStateNotify.raise(0, kClosed);
         return;
     }
-    bool open = engine_->load(path);
-    if (open) {
-        position_->setRange(0, toMs(engine_->duration()));
-        open = engine_->play();
+    switch (engine_->open(path)) {
+    case PlayerEngine::Opened::Now:
+        showOpened();
+        OpenStateNotify.raise(0, kOpen);
+        break;
+    case PlayerEngine::Opened::Failed:
+        failure_ = engine_->errorText();
+        refresh();
+        OpenStateNotify.raise(0, kClosed);
+        break;
+    case PlayerEngine::Opened::Later:
+        refresh(); // says that it is opening
+        break;
     }
-    if (!open) failure_ = engine_->errorText();
+}
+
+void MediaPlayer::showOpened() {
+    // Milliseconds, unless the length in them would not fit the slider's
+    // int (past 24 days): then in steps as fine as fit.
+    const double duration = engine_->duration();
+    sliderUnit_ = std::max(0.001, std::ceil(duration * 1000.0 / (INT_MAX / 2.0)) / 1000.0);
+    position_->setRange(0, toSlider(duration));
     refresh();
-    OpenStateNotify.raise(0, open ? kOpen : kClosed);
+}
+
+void MediaPlayer::onOpened() {
+    showOpened();
+    OpenStateNotify.raiseFromUser(0, kOpen);
+}
+
+int MediaPlayer::toSlider(double seconds) const {
+    return static_cast<int>(std::clamp<double>(std::lround(seconds / sliderUnit_), 0, INT_MAX));
 }
 
 QString MediaPlayer::FileName() const {
     // The name of the loaded file only: after a close or a failed open no
     // file is loaded, whatever was put.
-    return engine_->isOpen() ? fileName_ : QString();
+    return engine_->isOpen() || engine_->isOpening() ? fileName_ : QString();
 }
 
 void MediaPlayer::setAutoRewind(bool on) {
@@ -222,11 +250,13 @@ PlayerEngine::State MediaPlayer::state() const {
 }
 
 void MediaPlayer::seekToSlider() {
-    engine_->seek(position_->sliderPosition() / 1000.0);
+    engine_->seek(position_->sliderPosition() * sliderUnit_);
 }
 
-void MediaPlayer::onFailed(const QString& reason) {
-    failure_ = reason;
+void MediaPlayer::onFailed(const QString& reason, PlayerEngine::Fault fault) {
+    // The sound server's end is no fault of the file: say so, in words.
+    serverStopped_ = fault == PlayerEngine::Fault::SoundOutput;
+    failure_ = serverStopped_ ? QString() : reason;
     refresh();
     if (!opening_) OpenStateNotify.raiseFromUser(0, kClosed);
 }
@@ -235,9 +265,18 @@ void MediaPlayer::refresh() {
     using State = PlayerEngine::State;
     const State state = engine_->state();
     const bool open = state != State::Closed;
-    const StatusLine line =
-        composeStatus(state, fileName_.isEmpty() ? QString() : displayName(fileName_),
-                      engine_->playingSilently(), failure_);
+    const QString name = fileName_.isEmpty() ? QString() : displayName(fileName_);
+    StatusLine line;
+    if (serverStopped_)
+        line = {QStringLiteral("The sound server stopped: playback ended"), {}, {}};
+    else if (engine_->isOpening())
+        line = {QStringLiteral("Opening "), name, QStringLiteral("\u2026")};
+    else if (failure_.isEmpty() && state == State::Playing &&
+             engine_->silence() == PlayerEngine::Silence::ServerNotAnswering)
+        line = {QStringLiteral("Sound server not answering: playing "), name,
+                QStringLiteral(" silently")};
+    else
+        line = composeStatus(state, name, engine_->playingSilently(), failure_);
     statusText_ = line.text();
     status_->setLine(line);
 
@@ -265,7 +304,7 @@ void MediaPlayer::refresh() {
 void MediaPlayer::showPosition() {
     // Never pull the handle from under the user's drag.
     if (position_->isSliderDown()) return;
-    position_->showPosition(toMs(engine_->position()));
+    position_->showPosition(toSlider(engine_->position()));
 }
 
 } // namespace platform

@@ -32,12 +32,15 @@ public:
     ~MediaPlayer() override;
 
     // The file name: a path loads the file and starts playing it; "" closes
-    // it. OpenStateNotify is raised before this returns: kOpen once the file
-    // is open and its duration known, kClosed when it was closed or could
-    // not be opened (the status text then says why).
+    // it. OpenStateNotify says kOpen once the file is open and its duration
+    // known, kClosed when it was closed or could not be opened (the status
+    // text then says why). It is raised before this returns when the open
+    // ends within PlayerEngine::kOpenWaitMs, otherwise from the event loop;
+    // a close raises kClosed at once. Putting the name of a file that is
+    // still opening changes nothing; any other put supersedes that open.
     void setFileName(const QString& path);
-    // The loaded file's path as it was put; "" when no file is loaded, after
-    // a close or an open that failed.
+    // The loaded (or opening) file's path as it was put; "" when no file is
+    // loaded, after a close or an open that failed.
     QString FileName() const;
 
     void setAutoRewind(bool on);     // at the end, back to the start, file kept open
@@ -52,7 +55,7 @@ public:
     // (firstValue, openState): openState non-zero once a file is open and
     // its duration known, zero once it is closed or could not be opened.
     // Raised from setFileName, and from the event loop (as a user event)
-    // when a file that was playing breaks off.
+    // when a slow open ends or a file that was playing breaks off.
     Event<std::int32_t, std::int32_t> OpenStateNotify;
 
     // What the transport bar does, for code.
@@ -66,9 +69,11 @@ public:
     bool isMuted() const { return muted_; }
     bool isPlaying() const;
     bool isOpen() const;
+    bool isOpening() const { return engine_->isOpening(); }
     PlayerEngine::State state() const;
     // "Playing song.mp3", "Paused song.mp3", "Stopped song.mp3",
-    // "No sound device: playing song.mp3 silently",
+    // "Opening song.mp3…", "No sound device: playing song.mp3 silently",
+    // "Sound server not answering: playing song.mp3 silently",
     // "Cannot play song.mp3: not an MP3 file"; "" when nothing is loaded.
     QString statusText() const { return statusText_; }
 
@@ -80,7 +85,10 @@ private:
     void refresh();
     void showPosition();
     void seekToSlider();
-    void onFailed(const QString& reason);
+    void showOpened();
+    void onOpened();
+    void onFailed(const QString& reason, PlayerEngine::Fault fault);
+    int toSlider(double seconds) const;
 
     PlayerEngine* engine_;
     QWidget* bar_ = nullptr;
@@ -96,6 +104,10 @@ private:
     QString statusText_;
     bool opening_ = false;
     bool muted_ = false;
+    bool serverStopped_ = false; // the sound server ended the playing
+    // Seconds per step of the position bar: a millisecond, coarser past 24
+    // days so that the range fits an int.
+    double sliderUnit_ = 0.001;
 };
 
 } // namespace platform

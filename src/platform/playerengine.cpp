@@ -5,25 +5,108 @@
 #include <gst/gst.h>
 #include <mpg123.h>
 
+#include <QFileInfo>
 #include <QMetaObject>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cmath>
+#include <condition_variable>
 #include <cstring>
 #include <fcntl.h>
+#include <functional>
+#include <mutex>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
+#include <vector>
 
 namespace platform {
+
+struct BusLink;
+
+// What a GStreamer thread needs to reach the engine: the engine may be gone
+// by the time a stopping pipeline posts its last message.
+struct EngineMailbox {
+    std::mutex mutex;
+    PlayerEngine* engine = nullptr;
+    // Moved on by anything that makes queued messages stale (a stop, a seek,
+    // a close, a new file), so an old end of file cannot stop the next file.
+    std::atomic<unsigned> generation{0};
+
+    // On an open's thread: its result is ready.
+    void openDone(std::uint64_t id) {
+        const std::lock_guard lock(mutex);
+        if (PlayerEngine* e = engine)
+            QMetaObject::invokeMethod(
+                e, [e, id] { e->openDone(id); }, Qt::QueuedConnection);
+    }
+    void busMessage(std::uint64_t id, bool endOfStream, const QString& reason,
+                    PlayerEngine::Fault fault) {
+        const std::lock_guard lock(mutex);
+        const unsigned sent = generation.load();
+        if (PlayerEngine* e = engine)
+            QMetaObject::invokeMethod(
+                e, [=] { e->busMessage(id, sent, endOfStream, reason, fault); },
+                Qt::QueuedConnection);
+    }
+    // On a GStreamer thread.
+    static void take(const BusLink& link, GstMessage* message);
+};
+
+// One open, from the file name to a prerolled, playing pipeline. It runs on
+// a thread of its own; the UI thread waits for it briefly and takes the
+// result, or takes it later from the event loop, or abandons it.
+struct OpenJob {
+    std::uint64_t id = 0;
+    QByteArray fileBytes;
+    QString mediaName;
+    PlayerEngine::Output output = PlayerEngine::Output::System;
+    double volume = 1.0;
+    std::shared_ptr<EngineMailbox> mailbox;
+
+    std::mutex mutex;
+    std::condition_variable doneChanged;
+    bool done = false;
+    bool taken = false;     // the UI thread has the result
+    bool abandoned = false; // superseded or closed: nobody will take it
+    // The result.
+    GstElement* pipeline = nullptr;
+    int fd = -1;
+    double seconds = 0.0;
+    PlayerEngine::Silence silence = PlayerEngine::Silence::None;
+    QString error;
+    // The first failure GStreamer reported while prerolling.
+    QString firstError;
+};
+
+struct BusLink {
+    std::weak_ptr<OpenJob> job;
+    std::shared_ptr<EngineMailbox> mailbox;
+    std::uint64_t id;
+    bool toSoundServer;
+};
+
 namespace {
 
-// Opening a local file takes 10 to 100 ms; the bound is for a sound server
-// or a file system that does not answer, so that we never hang.
-constexpr GstClockTime kOpenTimeout = 5 * GST_SECOND;
+// Opening a local file takes 10 to 100 ms. The sound server gets this long
+// to answer before the file plays silently instead; the file itself gets
+// longer, since nobody waits for it but the strip's status line.
+constexpr std::chrono::seconds kServerTimeout{5};
+constexpr GstClockTime kPrerollTimeout = 30 * GST_SECOND;
+constexpr std::chrono::seconds kFileTimeout{35};
 constexpr GstClockTime kSettleTimeout = 2 * GST_SECOND;
 constexpr unsigned kPlayFlagAudio = 1u << 1;
 constexpr unsigned kPlayFlagSoftVolume = 1u << 4;
+
+std::atomic<long long> openDelayMs{0};
+
+// Pipelines being stopped behind the UI thread. The engine's destructor
+// waits for them, briefly, so that an ordinary exit leaves nothing running.
+std::mutex retiringMutex;
+std::condition_variable retiringChanged;
+int retiring = 0;
 
 bool startGstreamer(QString* reason) {
     static const QString failure = [] {
@@ -69,6 +152,8 @@ QString gstreamerWords(const GError* error) {
         default:
             break;
         }
+    } else if (error->domain == GST_CORE_ERROR && error->code == GST_CORE_ERROR_MISSING_PLUGIN) {
+        return QStringLiteral("not an MP3 file"); // something else, that we do not play
     } else if (error->domain == GST_RESOURCE_ERROR) {
         switch (error->code) {
         case GST_RESOURCE_ERROR_NOT_FOUND:
@@ -85,13 +170,6 @@ QString gstreamerWords(const GError* error) {
     return text;
 }
 
-struct FileDescriptor {
-    int fd = -1;
-    ~FileDescriptor() {
-        if (fd >= 0) ::close(fd);
-    }
-};
-
 struct Mpg123Handle {
     mpg123_handle* handle = nullptr;
     ~Mpg123Handle() {
@@ -102,51 +180,62 @@ struct Mpg123Handle {
     }
 };
 
-// The exact length in seconds by a scan of every frame, or why there is
-// none. GStreamer only estimates the length of a VBR file without a
-// Xing/Info header, and badly (9 s for a 10 s file).
-struct Scan {
-    double seconds = 0.0;
-    QString error;
-};
-
-Scan scanFile(const QByteArray& bytes) {
-    // Non-blocking, so that a FIFO cannot hang the open; the type is then
-    // checked on what was opened, not on a name that may have changed.
-    FileDescriptor file{::open(bytes.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC)};
-    struct stat info {};
-    if (file.fd < 0) {
-        if (errno == ENXIO) // a FIFO without a writer
-            return {0.0, QStringLiteral("not a regular file")};
-        return {0.0, errnoWords(errno)};
-    }
-    if (::fstat(file.fd, &info) != 0) return {0.0, errnoWords(errno)};
-    if (S_ISDIR(info.st_mode)) return {0.0, QStringLiteral("it is a folder")};
-    if (!S_ISREG(info.st_mode)) return {0.0, QStringLiteral("not a regular file")};
-    if (info.st_size == 0) return {0.0, QStringLiteral("the file is empty")};
-
-    const QString notMp3 = QStringLiteral("not an MP3 file");
-    int error = MPG123_OK;
-    Mpg123Handle decoder{mpg123_new(nullptr, &error)};
-    if (!decoder.handle) return {0.0, QStringLiteral("the MP3 decoder did not start")};
-    mpg123_param(decoder.handle, MPG123_ADD_FLAGS, MPG123_QUIET, 0);
-    if (mpg123_open_fd(decoder.handle, file.fd) != MPG123_OK) return {0.0, notMp3};
-    long rate = 0;
-    int channels = 0;
-    int encoding = 0;
-    if (mpg123_getformat(decoder.handle, &rate, &channels, &encoding) != MPG123_OK || rate <= 0)
-        return {0.0, notMp3};
-    if (mpg123_scan(decoder.handle) != MPG123_OK) return {0.0, notMp3};
-    const off_t samples = mpg123_length(decoder.handle);
-    if (samples <= 0) return {0.0, notMp3};
-    return {static_cast<double>(samples) / static_cast<double>(rate), {}};
+// Runs work on a thread of its own and waits for it at most timeout. When
+// the time runs out, the thread is left to finish alone and then runs
+// abandon on what it made; the caller goes on without it.
+bool runBounded(std::function<void()> work, std::function<void()> abandon,
+                std::chrono::milliseconds timeout) {
+    struct Shared {
+        std::mutex mutex;
+        std::condition_variable changed;
+        bool done = false;
+        bool abandoned = false;
+    };
+    auto shared = std::make_shared<Shared>();
+    std::thread([shared, work = std::move(work), abandon = std::move(abandon)] {
+        work();
+        std::unique_lock lock(shared->mutex);
+        shared->done = true;
+        if (shared->abandoned) {
+            lock.unlock();
+            abandon();
+            return;
+        }
+        shared->changed.notify_all();
+    }).detach();
+    std::unique_lock lock(shared->mutex);
+    if (shared->changed.wait_for(lock, timeout, [&] { return shared->done; })) return true;
+    shared->abandoned = true;
+    return false;
 }
 
-// autoaudiosink puts in a fakesink of its own when no sound output works.
-bool autoSinkIsSilent(GstElement* playbin) {
-    GstElement* sink = nullptr;
-    g_object_get(playbin, "audio-sink", &sink, nullptr);
-    if (!sink) return false;
+void stopAndRelease(GstElement* element, int fd) {
+    if (element) {
+        gst_element_set_state(element, GST_STATE_NULL);
+        gst_object_unref(element);
+    }
+    if (fd >= 0) ::close(fd);
+}
+
+// Stops a pipeline and closes its file behind the caller: stopping waits
+// for the sound server, which may never answer.
+void retire(GstElement* pipeline, int fd) {
+    if (!pipeline && fd < 0) return;
+    {
+        const std::lock_guard lock(retiringMutex);
+        ++retiring;
+    }
+    std::thread([pipeline, fd] {
+        stopAndRelease(pipeline, fd);
+        const std::lock_guard lock(retiringMutex);
+        --retiring;
+        retiringChanged.notify_all();
+    }).detach();
+}
+
+// True when autoaudiosink put in a fakesink of its own because no sound
+// output works.
+bool autoSinkIsSilent(GstElement* sink) {
     bool silent = false;
     if (GST_IS_BIN(sink)) {
         GstIterator* children = gst_bin_iterate_elements(GST_BIN(sink));
@@ -160,134 +249,502 @@ bool autoSinkIsSilent(GstElement* playbin) {
         g_value_unset(&item);
         gst_iterator_free(children);
     }
-    gst_object_unref(sink);
     return silent;
+}
+
+// The sound server shows the stream as this program playing this file.
+void nameStream(GstElement* sink, const QString& mediaName) {
+    const auto name = [&](GstElement* element) {
+        GObjectClass* type = G_OBJECT_GET_CLASS(element);
+        if (g_object_class_find_property(type, "client-name"))
+            g_object_set(element, "client-name", "Brindlo", nullptr);
+        if (g_object_class_find_property(type, "stream-properties")) {
+            GstStructure* properties = gst_structure_new(
+                "props", "application.name", G_TYPE_STRING, "Brindlo", "media.name", G_TYPE_STRING,
+                mediaName.toUtf8().constData(), "media.role", G_TYPE_STRING, "music", nullptr);
+            g_object_set(element, "stream-properties", properties, nullptr);
+            gst_structure_free(properties);
+        }
+    };
+    // The server names the stream after the title tag that reaches the
+    // sink: make that the file's name, whatever the file's own tag says.
+    if (GstPad* pad = gst_element_get_static_pad(sink, "sink")) {
+        gst_pad_add_probe(
+            pad, GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM,
+            [](GstPad*, GstPadProbeInfo* info, gpointer name) {
+                GstEvent* event = GST_PAD_PROBE_INFO_EVENT(info);
+                if (GST_EVENT_TYPE(event) != GST_EVENT_TAG) return GST_PAD_PROBE_OK;
+                GstTagList* tags = nullptr;
+                gst_event_parse_tag(event, &tags);
+                GstTagList* renamed = tags ? gst_tag_list_copy(tags) : gst_tag_list_new_empty();
+                gst_tag_list_add(renamed, GST_TAG_MERGE_REPLACE, GST_TAG_TITLE,
+                                 static_cast<QByteArray*>(name)->constData(), nullptr);
+                gst_event_unref(event);
+                GST_PAD_PROBE_INFO_DATA(info) = gst_event_new_tag(renamed);
+                return GST_PAD_PROBE_OK;
+            },
+            new QByteArray(mediaName.toUtf8()),
+            [](gpointer name) { delete static_cast<QByteArray*>(name); });
+        gst_object_unref(pad);
+    }
+    if (GST_IS_BIN(sink)) {
+        GstIterator* children = gst_bin_iterate_recurse(GST_BIN(sink));
+        GValue item = G_VALUE_INIT;
+        while (gst_iterator_next(children, &item) == GST_ITERATOR_OK) {
+            name(GST_ELEMENT(g_value_get_object(&item)));
+            g_value_reset(&item);
+        }
+        g_value_unset(&item);
+        gst_iterator_free(children);
+    } else {
+        name(sink);
+    }
 }
 
 GstElement* makeSilentSink() {
     GstElement* sink = gst_element_factory_make("fakesink", nullptr);
-    if (sink) g_object_set(sink, "sync", TRUE, nullptr); // keep real time
+    if (sink) {
+        gst_object_ref_sink(sink);
+        g_object_set(sink, "sync", TRUE, nullptr); // keep real time
+    }
     return sink;
 }
 
-} // namespace
-
-PlayerEngine::PlayerEngine(Output output, QObject* parent) : QObject(parent), output_(output) {}
-
-PlayerEngine::~PlayerEngine() {
-    if (!pipeline_) return;
-    // Stopping joins GStreamer's threads, so no message can arrive after
-    // the handler is gone; whatever was already queued dies with us.
-    gst_element_set_state(pipeline_, GST_STATE_NULL);
-    GstBus* bus = gst_element_get_bus(pipeline_);
-    gst_bus_set_sync_handler(bus, nullptr, nullptr, nullptr);
-    gst_object_unref(bus);
-    gst_object_unref(pipeline_);
+// The system's sound output, ready to take a stream; null when the sound
+// server did not answer in time (it keeps a thread of its own then).
+GstElement* makeSystemSink(const QString& mediaName, PlayerEngine::Silence* silence) {
+    GstElement* sink = gst_element_factory_make("autoaudiosink", nullptr);
+    if (!sink) {
+        *silence = PlayerEngine::Silence::NoDevice;
+        return makeSilentSink();
+    }
+    gst_object_ref_sink(sink);
+    // Names must be set before the connection: the server reads them then.
+    g_signal_connect_data(
+        sink, "child-added", G_CALLBACK(+[](GstChildProxy*, GObject* child, gchar*, gpointer name) {
+            nameStream(GST_ELEMENT(child), *static_cast<QString*>(name));
+        }),
+        new QString(mediaName),
+        [](gpointer name, GClosure*) { delete static_cast<QString*>(name); }, GConnectFlags(0));
+    auto ready = std::make_shared<std::atomic<bool>>(false);
+    const bool answered = runBounded(
+        [sink, ready] {
+            *ready = gst_element_set_state(sink, GST_STATE_READY) != GST_STATE_CHANGE_FAILURE;
+        },
+        [sink] { stopAndRelease(sink, -1); }, kServerTimeout);
+    if (!answered) {
+        *silence = PlayerEngine::Silence::ServerNotAnswering;
+        return makeSilentSink();
+    }
+    if (!*ready || autoSinkIsSilent(sink)) {
+        stopAndRelease(sink, -1);
+        *silence = PlayerEngine::Silence::NoDevice;
+        return makeSilentSink();
+    }
+    *silence = PlayerEngine::Silence::None;
+    return sink;
 }
 
-bool PlayerEngine::load(const QString& path) {
-    close();
-    error_.clear();
-    if (path.isEmpty()) return fail(QStringLiteral("no file named"));
-    const QByteArray bytes = encodeFileName(path);
-    if (bytes.isEmpty()) return fail(QStringLiteral("no such file"));
-
-    const Scan scan = scanFile(bytes);
-    if (!scan.error.isEmpty()) return fail(scan.error);
-    if (!prepare(bytes)) return false;
-    duration_ = scan.seconds;
-    lastPosition_ = 0.0;
-    state_ = State::Stopped;
-    return true;
+// A second open file for the same file, for a second pipeline when the
+// first had to be left to a hung sound server. Through the open file, not
+// its name, and checked to be the very same file.
+int reopen(int fd) {
+    const QByteArray self = "/proc/self/fd/" + QByteArray::number(fd);
+    const int again = ::open(self.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (again < 0) return -1;
+    struct stat a {
+    }, b{};
+    if (::fstat(fd, &a) != 0 || ::fstat(again, &b) != 0 || a.st_dev != b.st_dev ||
+        a.st_ino != b.st_ino || !S_ISREG(b.st_mode)) {
+        ::close(again);
+        return -1;
+    }
+    ::fcntl(again, F_SETFL, ::fcntl(again, F_GETFL) & ~O_NONBLOCK);
+    return again;
 }
 
-bool PlayerEngine::prepare(const QByteArray& fileBytes) {
-    QString reason;
-    if (!startGstreamer(&reason) || !ensurePipeline())
-        return fail(reason.isEmpty() ? QStringLiteral("the player did not start") : reason);
-
-    // From the bytes, not from text: a name that is not UTF-8 must still
-    // open this very file.
-    GError* uriError = nullptr;
-    gchar* uri = gst_filename_to_uri(fileBytes.constData(), &uriError);
-    if (!uri) {
-        if (uriError) g_error_free(uriError);
-        return fail(QStringLiteral("no such file"));
+// A playbin that reads the open file fd and plays into sink. It takes the
+// sink, not the file.
+GstElement* makePipeline(const std::shared_ptr<OpenJob>& job, int fd, GstElement* sink,
+                         bool toSoundServer) {
+    GstElement* pipeline = gst_element_factory_make("playbin", nullptr);
+    if (!pipeline) {
+        stopAndRelease(sink, -1);
+        return nullptr;
     }
-    const QByteArray uriBytes(uri);
-    g_free(uri);
-
-    if (output_ == Output::Silent) {
-        silentFallback_ = false;
-        return preroll(uriBytes, Sink::Silent);
-    }
-    if (preroll(uriBytes, Sink::Default)) {
-        silentFallback_ = autoSinkIsSilent(pipeline_);
-        return true;
-    }
-    // The sound output may be what failed. If the file opens on the
-    // silent sink, play it there rather than not at all.
-    if (preroll(uriBytes, Sink::Silent)) {
-        silentFallback_ = true;
-        return true;
-    }
-    silentFallback_ = false;
-    return false;
-}
-
-bool PlayerEngine::ensurePipeline() {
-    if (pipeline_) return true;
-    pipeline_ = gst_element_factory_make("playbin", nullptr);
-    if (!pipeline_) return false;
-    gst_object_ref_sink(pipeline_);
-    g_object_set(pipeline_, "flags", kPlayFlagAudio | kPlayFlagSoftVolume, nullptr);
-    GstBus* bus = gst_element_get_bus(pipeline_);
+    gst_object_ref_sink(pipeline);
+    // The player reads the file we checked, never its name: through the
+    // open file's own link, a swap or a FIFO put in its place after the
+    // check cannot reach it. Not fd://, which GStreamer takes for a network
+    // stream: it then buffers and seeks in push mode, and a seek made while
+    // paused right after opening was measured to be lost.
+    const QByteArray uri = "file:///proc/self/fd/" + QByteArray::number(fd);
+    g_object_set(pipeline, "flags", kPlayFlagAudio | kPlayFlagSoftVolume, "uri", uri.constData(),
+                 "audio-sink", sink, "volume", job->volume, nullptr);
+    gst_object_unref(sink); // playbin holds it now
+    GstBus* bus = gst_element_get_bus(pipeline);
     // A bus watch would need a GLib main loop, which Qt does not run here:
     // the sync handler sees each message on the thread that posts it.
     gst_bus_set_sync_handler(
         bus,
-        [](GstBus*, GstMessage* message, gpointer self) {
-            static_cast<PlayerEngine*>(self)->takeBusMessage(message);
+        [](GstBus*, GstMessage* message, gpointer link) {
+            EngineMailbox::take(*static_cast<BusLink*>(link), message);
             return GST_BUS_DROP;
         },
-        this, nullptr);
+        new BusLink{job, job->mailbox, job->id, toSoundServer},
+        [](gpointer link) { delete static_cast<BusLink*>(link); });
     gst_object_unref(bus);
-    return true;
+    return pipeline;
 }
 
-bool PlayerEngine::preroll(const QByteArray& uri, Sink sink) {
-    resetPipeline();
+// Prerolls and starts the pipeline, waiting at most bound. On failure says
+// why; a pipeline that did not answer in time is left to a thread of its
+// own, and *pipeline and *fd are cleared then.
+bool start(const std::shared_ptr<OpenJob>& job, GstElement** pipeline, int* fd,
+           std::chrono::milliseconds bound, QString* reason) {
     {
-        const std::lock_guard lock(errorMutex_);
-        firstError_.clear();
+        const std::lock_guard lock(job->mutex);
+        job->firstError.clear();
     }
-    GstElement* audioSink = sink == Sink::Silent ? makeSilentSink() : nullptr;
-    if (sink == Sink::Silent && !audioSink)
-        return fail(QStringLiteral("the silent output is missing"));
-    g_object_set(pipeline_, "audio-sink", audioSink, "uri", uri.constData(), "volume", volume_,
-                 nullptr);
-    gst_element_set_state(pipeline_, GST_STATE_PAUSED);
-    GstState reached = GST_STATE_NULL;
-    const GstStateChangeReturn result =
-        gst_element_get_state(pipeline_, &reached, nullptr, kOpenTimeout);
-    if (result != GST_STATE_CHANGE_FAILURE && reached == GST_STATE_PAUSED) return true;
+    GstElement* p = *pipeline;
+    auto result = std::make_shared<std::atomic<int>>(GST_STATE_CHANGE_FAILURE);
+    const int file = *fd;
+    const bool answered = runBounded(
+        [p, result] {
+            gst_element_set_state(p, GST_STATE_PAUSED);
+            GstState reached = GST_STATE_NULL;
+            GstStateChangeReturn r = gst_element_get_state(p, &reached, nullptr, kPrerollTimeout);
+            if (r != GST_STATE_CHANGE_FAILURE && reached == GST_STATE_PAUSED)
+                r = gst_element_set_state(p, GST_STATE_PLAYING);
+            else if (r != GST_STATE_CHANGE_FAILURE)
+                r = GST_STATE_CHANGE_NO_PREROLL; // still prerolling: too long
+            *result = r;
+        },
+        [p, file] { stopAndRelease(p, file); }, bound);
+    if (!answered) {
+        *pipeline = nullptr;
+        *fd = -1;
+        *reason = QStringLiteral("it took too long to open");
+        return false;
+    }
+    const auto r = static_cast<GstStateChangeReturn>(result->load());
+    if (r == GST_STATE_CHANGE_SUCCESS || r == GST_STATE_CHANGE_ASYNC) return true;
+    {
+        const std::lock_guard lock(job->mutex);
+        *reason = job->firstError;
+    }
+    if (r == GST_STATE_CHANGE_NO_PREROLL)
+        *reason = QStringLiteral("it took too long to open");
+    else if (reason->isEmpty())
+        *reason = QStringLiteral("the player could not open it");
+    return false;
+}
 
+// Where the first thing that looks like an MP3 frame header starts, within
+// the first MiB; the MiB when there is none.
+constexpr off_t kFarIntoTheFile = 32 * 1024;
+off_t firstSyncOffset(int fd) {
+    std::vector<unsigned char> head(1 << 20);
+    const ssize_t got = ::pread(fd, head.data(), head.size(), 0);
+    for (ssize_t i = 0; i + 1 < got; ++i)
+        if (head[std::size_t(i)] == 0xFF && (head[std::size_t(i) + 1] & 0xE0) == 0xE0) return i;
+    return static_cast<off_t>(head.size());
+}
+
+// Opens the file once, checks it, measures it and starts a pipeline on it.
+bool openAndStart(const std::shared_ptr<OpenJob>& job, GstElement** pipeline, int* fd,
+                  QString* reason) {
+    if (!startGstreamer(reason)) {
+        if (reason->isEmpty()) *reason = QStringLiteral("the player did not start");
+        return false;
+    }
+    // Non-blocking, so that a FIFO cannot hang the open; the type is then
+    // checked on what was opened, not on a name that may have changed.
+    *fd = ::open(job->fileBytes.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (*fd < 0) {
+        *reason = errno == ENXIO ? QStringLiteral("not a regular file") // a FIFO, no writer
+                                 : errnoWords(errno);
+        return false;
+    }
+    struct stat info {};
+    if (::fstat(*fd, &info) != 0) {
+        *reason = errnoWords(errno);
+        return false;
+    }
+    if (S_ISDIR(info.st_mode)) {
+        *reason = QStringLiteral("it is a folder");
+        return false;
+    }
+    if (!S_ISREG(info.st_mode)) {
+        *reason = QStringLiteral("not a regular file");
+        return false;
+    }
+    if (info.st_size == 0) {
+        *reason = QStringLiteral("the file is empty");
+        return false;
+    }
+    ::fcntl(*fd, F_SETFL, ::fcntl(*fd, F_GETFL) & ~O_NONBLOCK);
+
+    const DurationResult length = scanDuration(*fd);
+    if (!length.error.isEmpty()) {
+        *reason = length.error;
+        return false;
+    }
+    job->seconds = length.seconds;
+    if (::lseek(*fd, 0, SEEK_SET) != 0) {
+        *reason = errnoWords(errno);
+        return false;
+    }
+    {
+        const std::lock_guard lock(job->mutex);
+        if (job->abandoned) return false;
+    }
+
+    using Silence = PlayerEngine::Silence;
+    Silence silence = Silence::None;
+    GstElement* sink = job->output == PlayerEngine::Output::Silent
+                           ? makeSilentSink()
+                           : makeSystemSink(job->mediaName, &silence);
+    if (!sink) {
+        *reason = QStringLiteral("the silent output is missing");
+        return false;
+    }
+    job->silence = silence;
+    const bool toServer = job->output == PlayerEngine::Output::System && silence == Silence::None;
+    *pipeline = makePipeline(job, *fd, sink, toServer);
+    if (!*pipeline) {
+        *reason = QStringLiteral("the player did not start");
+        return false;
+    }
+    // A spare open file for a second try, taken while the first one is
+    // still ours: the first may have to be left to a hung sound server.
+    const int spare = toServer ? reopen(*fd) : -1;
+    if (start(job, pipeline, fd, kFileTimeout, reason)) {
+        if (spare >= 0) ::close(spare);
+        return true;
+    }
+    // Our scan found MP3 frames, but GStreamer looks for them only near
+    // the start (64 KiB of junk before them is too much for it).
+    if ((*reason == QStringLiteral("not an MP3 file") || reason->isEmpty() ||
+         *reason == QStringLiteral("the player could not open it")) &&
+        firstSyncOffset(*fd) >= kFarIntoTheFile)
+        *reason = QStringLiteral("its sound starts too far into the file for the player");
+    if (!toServer) return false;
+
+    // The sound output may be what failed. If the file opens on the silent
+    // sink, play it there rather than not at all.
+    const bool hung = *pipeline == nullptr;
+    stopAndRelease(*pipeline, -1);
+    *pipeline = nullptr;
+    if (hung) {
+        *fd = spare;
+    } else if (spare >= 0) {
+        ::close(spare);
+    }
+    if (*fd < 0 || ::lseek(*fd, 0, SEEK_SET) != 0) return false;
+    job->silence = hung ? Silence::ServerNotAnswering : Silence::NoDevice;
+    GstElement* silent = makeSilentSink();
+    if (!silent) return false;
+    *pipeline = makePipeline(job, *fd, silent, false);
+    if (!*pipeline) return false;
+    QString again;
+    if (start(job, pipeline, fd, kFileTimeout, &again)) return true;
+    if (hung) *reason = again;
+    return false;
+}
+
+void runOpen(const std::shared_ptr<OpenJob>& job) {
+    if (const long long delay = openDelayMs.load(); delay > 0)
+        std::this_thread::sleep_for(std::chrono::milliseconds(delay));
     QString reason;
-    {
-        const std::lock_guard lock(errorMutex_);
-        reason = firstError_;
+    int fd = -1;
+    GstElement* pipeline = nullptr;
+    const bool ok = openAndStart(job, &pipeline, &fd, &reason);
+    if (!ok) {
+        stopAndRelease(pipeline, fd);
+        pipeline = nullptr;
+        fd = -1;
     }
-    if (result == GST_STATE_CHANGE_ASYNC)
-        reason = QStringLiteral("it took too long to open");
-    else if (reason.isEmpty())
-        reason = QStringLiteral("the player could not open it");
-    resetPipeline();
-    return fail(reason);
+    std::unique_lock lock(job->mutex);
+    job->done = true;
+    if (job->abandoned) {
+        // Superseded or closed while it opened: nobody takes it.
+        lock.unlock();
+        stopAndRelease(pipeline, fd);
+        return;
+    }
+    job->pipeline = pipeline;
+    job->fd = fd;
+    job->error = ok ? QString() : reason;
+    job->doneChanged.notify_all();
+    lock.unlock();
+    job->mailbox->openDone(job->id);
 }
 
-void PlayerEngine::resetPipeline() {
-    ++generation_;
-    if (pipeline_) gst_element_set_state(pipeline_, GST_STATE_NULL);
+} // namespace
+
+DurationResult scanDuration(int fd) {
+    // GStreamer only estimates the length of a VBR file without a
+    // Xing/Info header, and badly (9 s for a 10 s file): count the frames.
+    const QString notMp3 = QStringLiteral("not an MP3 file");
+    int error = MPG123_OK;
+    Mpg123Handle decoder{mpg123_new(nullptr, &error)};
+    if (!decoder.handle) return {0.0, QStringLiteral("the MP3 decoder did not start")};
+    mpg123_param(decoder.handle, MPG123_ADD_FLAGS, MPG123_QUIET, 0);
+    // Any amount of junk before the first frame, as GStreamer skips it too.
+    mpg123_param(decoder.handle, MPG123_RESYNC_LIMIT, -1, 0);
+    if (mpg123_open_fd(decoder.handle, fd) != MPG123_OK) return {0.0, notMp3};
+    long rate = 0;
+    int channels = 0;
+    int encoding = 0;
+    if (mpg123_getformat(decoder.handle, &rate, &channels, &encoding) != MPG123_OK || rate <= 0)
+        return {0.0, notMp3};
+    if (mpg123_scan(decoder.handle) != MPG123_OK) return {0.0, notMp3};
+    const off_t samples = mpg123_length(decoder.handle);
+    if (samples <= 0) return {0.0, notMp3};
+    return {static_cast<double>(samples) / static_cast<double>(rate), {}};
+}
+
+void EngineMailbox::take(const BusLink& link, GstMessage* message) {
+    switch (GST_MESSAGE_TYPE(message)) {
+    case GST_MESSAGE_EOS:
+        link.mailbox->busMessage(link.id, true, {}, PlayerEngine::Fault::File);
+        break;
+    case GST_MESSAGE_ERROR: {
+        GError* error = nullptr;
+        gst_message_parse_error(message, &error, nullptr);
+        QString reason = error ? gstreamerWords(error) : QStringLiteral("playing failed");
+        if (error) g_error_free(error);
+        // A failure of the sound server's sink is no fault of the file.
+        auto fault = PlayerEngine::Fault::File;
+        GstObject* source = GST_MESSAGE_SRC(message);
+        if (link.toSoundServer && source && GST_IS_ELEMENT(source) &&
+            GST_OBJECT_FLAG_IS_SET(source, GST_ELEMENT_FLAG_SINK))
+            fault = PlayerEngine::Fault::SoundOutput;
+        if (const auto job = link.job.lock()) {
+            const std::lock_guard lock(job->mutex);
+            if (job->firstError.isEmpty()) job->firstError = reason;
+        }
+        link.mailbox->busMessage(link.id, false, reason, fault);
+        break;
+    }
+    default:
+        break;
+    }
+}
+
+PlayerEngine::PlayerEngine(Output output, QObject* parent)
+    : QObject(parent), output_(output), mailbox_(std::make_shared<EngineMailbox>()) {
+    mailbox_->engine = this;
+}
+
+PlayerEngine::~PlayerEngine() {
+    {
+        const std::lock_guard lock(mailbox_->mutex);
+        mailbox_->engine = nullptr; // nothing reaches us from now on
+    }
+    close();
+    // An ordinary stop takes milliseconds: wait for it, so that the program
+    // does not end under a running pipeline. One that hangs is left behind.
+    std::unique_lock lock(retiringMutex);
+    retiringChanged.wait_for(lock, std::chrono::seconds(1), [] { return retiring == 0; });
+}
+
+void PlayerEngine::delayOpensForTesting(std::chrono::milliseconds delay) {
+    openDelayMs = delay.count();
+}
+
+PlayerEngine::Opened PlayerEngine::open(const QString& path) {
+    close();
+    error_.clear();
+    if (path.isEmpty()) {
+        error_ = QStringLiteral("no file named");
+        return Opened::Failed;
+    }
+    const QByteArray bytes = encodeFileName(path);
+    if (bytes.isEmpty()) {
+        error_ = QStringLiteral("no such file");
+        return Opened::Failed;
+    }
+    static std::atomic<std::uint64_t> lastId{0};
+    auto job = std::make_shared<OpenJob>();
+    job->id = ++lastId;
+    job->fileBytes = bytes;
+    job->mediaName = QFileInfo(path).fileName();
+    job->output = output_;
+    job->volume = volume_;
+    job->mailbox = mailbox_;
+    std::thread([job] { runOpen(job); }).detach();
+
+    std::unique_lock lock(job->mutex);
+    if (job->doneChanged.wait_for(lock, std::chrono::milliseconds(kOpenWaitMs),
+                                  [&] { return job->done; })) {
+        job->taken = true;
+        lock.unlock();
+        adopt(job);
+        return isOpen() ? Opened::Now : Opened::Failed;
+    }
+    lock.unlock();
+    pending_ = std::move(job);
+    return Opened::Later;
+}
+
+void PlayerEngine::openDone(std::uint64_t id) {
+    if (!pending_ || pending_->id != id) return; // taken already, or abandoned
+    const std::shared_ptr<OpenJob> job = std::move(pending_);
+    {
+        const std::lock_guard lock(job->mutex);
+        job->taken = true;
+    }
+    adopt(job);
+    if (isOpen())
+        emit opened();
+    else
+        emit openFailed(error_);
+}
+
+void PlayerEngine::adopt(const std::shared_ptr<OpenJob>& job) {
+    if (!job->pipeline) {
+        error_ = job->error;
+        return;
+    }
+    pipeline_ = std::exchange(job->pipeline, nullptr);
+    fd_ = std::exchange(job->fd, -1);
+    currentId_ = job->id;
+    ++mailbox_->generation; // what it said while opening is over
+    duration_ = job->seconds;
+    silence_ = output_ == Output::System ? job->silence : Silence::None;
+    lastPosition_ = 0.0;
+    atEnd_ = false;
+    state_ = State::Playing;
+    g_object_set(pipeline_, "volume", volume_, nullptr); // it may have moved meanwhile
+}
+
+void PlayerEngine::cancelPending() {
+    if (!pending_) return;
+    const std::shared_ptr<OpenJob> job = std::move(pending_);
+    std::unique_lock lock(job->mutex);
+    if (job->done) {
+        // Its result waits in the event queue, where nobody will take it.
+        GstElement* pipeline = std::exchange(job->pipeline, nullptr);
+        const int fd = std::exchange(job->fd, -1);
+        lock.unlock();
+        retire(pipeline, fd);
+    } else {
+        job->abandoned = true;
+    }
+}
+
+void PlayerEngine::close() {
+    cancelPending();
+    ++mailbox_->generation;
+    retire(std::exchange(pipeline_, nullptr), std::exchange(fd_, -1));
+    currentId_ = 0;
+    state_ = State::Closed;
+    duration_ = 0.0;
+    lastPosition_ = 0.0;
+    atEnd_ = false;
+    silence_ = Silence::None;
 }
 
 bool PlayerEngine::waitForState(std::uint64_t timeoutNs) {
@@ -295,25 +752,11 @@ bool PlayerEngine::waitForState(std::uint64_t timeoutNs) {
            GST_STATE_CHANGE_FAILURE;
 }
 
-bool PlayerEngine::fail(const QString& reason) {
-    error_ = reason;
-    return false;
-}
-
-void PlayerEngine::close() {
-    resetPipeline();
-    state_ = State::Closed;
-    duration_ = 0.0;
-    lastPosition_ = 0.0;
-    atEnd_ = false;
-    silentFallback_ = false;
-}
-
 bool PlayerEngine::play() {
     if (!isOpen()) return false;
     if (atEnd_) seek(0.0);
     if (gst_element_set_state(pipeline_, GST_STATE_PLAYING) == GST_STATE_CHANGE_FAILURE) {
-        onError(QStringLiteral("the sound output failed"));
+        onError(QStringLiteral("the sound output failed"), Fault::SoundOutput);
         return false;
     }
     state_ = State::Playing;
@@ -338,7 +781,7 @@ void PlayerEngine::stop() {
 void PlayerEngine::seek(double seconds) {
     if (!isOpen() || !std::isfinite(seconds)) return;
     seconds = std::clamp(seconds, 0.0, duration_);
-    ++generation_;
+    ++mailbox_->generation;
     gst_element_seek_simple(pipeline_, GST_FORMAT_TIME,
                             GstSeekFlags(GST_SEEK_FLAG_FLUSH | GST_SEEK_FLAG_ACCURATE),
                             static_cast<gint64>(seconds * GST_SECOND));
@@ -362,44 +805,23 @@ double PlayerEngine::position() const {
     return lastPosition_;
 }
 
-void PlayerEngine::takeBusMessage(GstMessage* message) {
-    switch (GST_MESSAGE_TYPE(message)) {
-    case GST_MESSAGE_EOS:
-        post(true, {});
-        break;
-    case GST_MESSAGE_ERROR: {
-        GError* error = nullptr;
-        gst_message_parse_error(message, &error, nullptr);
-        const QString reason = error ? gstreamerWords(error) : QStringLiteral("playing failed");
-        if (error) g_error_free(error);
-        {
-            const std::lock_guard lock(errorMutex_);
-            if (firstError_.isEmpty()) firstError_ = reason;
-        }
-        post(false, reason);
-        break;
-    }
-    default:
-        break;
-    }
-}
-
-void PlayerEngine::post(bool endOfStream, const QString& reason) {
-    const unsigned generation = generation_.load();
-    QMetaObject::invokeMethod(
-        this,
-        [this, generation, endOfStream, reason] {
-            if (generation != generation_.load()) return;
-            if (endOfStream)
-                onEndOfStream();
-            else
-                onError(reason);
-        },
-        Qt::QueuedConnection);
+void PlayerEngine::busMessage(std::uint64_t id, unsigned generation, bool endOfStream,
+                              const QString& reason, Fault fault) {
+    if (id != currentId_ || generation != mailbox_->generation.load()) return;
+    if (endOfStream)
+        onEndOfStream();
+    else
+        onError(reason, fault);
 }
 
 void PlayerEngine::onEndOfStream() {
     if (!isOpen()) return;
+    // An end that comes before any sound was played, in a file whose frames
+    // promise more, means GStreamer found nothing it could decode there.
+    if (duration_ >= 1.0 && position() < 0.25) {
+        onError(QStringLiteral("no sound could be decoded from it"), Fault::File);
+        return;
+    }
     if (autoRewind_) {
         stop();
     } else {
@@ -410,11 +832,11 @@ void PlayerEngine::onEndOfStream() {
     emit finished();
 }
 
-void PlayerEngine::onError(const QString& reason) {
+void PlayerEngine::onError(const QString& reason, Fault fault) {
     if (!isOpen()) return;
     close();
     error_ = reason;
-    emit failed(reason);
+    emit failed(reason, fault);
 }
 
 } // namespace platform

@@ -59,6 +59,8 @@ protected:
         const QString path = dir_.filePath(name);
         ASSERT_TRUE(QFile::copy(fixture(source), path));
         player_->setFileName(path);
+        // The first open of a test program may end from the event loop.
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !player_->isOpening(); }, 30000));
         ASSERT_TRUE(player_->isOpen()) << player_->statusText().toStdString();
         player_->pause();
         player_->seek(0.0);
@@ -215,6 +217,7 @@ TEST_F(Strip, StatusLineKeepsItsWordsAndShortensTheName) {
         place(width);
         // The real failure first: the player composes it itself.
         player_->setFileName(path);
+        EXPECT_TRUE(QTest::qWaitFor([&] { return !player_->isOpening(); }, 30000));
         EXPECT_EQ(player_->statusText(), "Cannot play " + longName + ": not an MP3 file");
         QCoreApplication::processEvents();
         for (const Line& l : lines) {
@@ -264,6 +267,8 @@ TEST_F(StripReader, PlayPauseAndTheStatusLineAreNamedByTheirState) {
     const QString path = dir_.filePath("song.mp3");
     ASSERT_TRUE(QFile::copy(fixture("cbr.mp3"), path));
     player_->setFileName(path);
+    // The first open of a test program may end from the event loop.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !player_->isOpening(); }, 30000));
     QWidget* playPause = control("Pause");
     ASSERT_NE(playPause, nullptr);
     QAccessibleInterface* status = QAccessible::queryAccessibleInterface(status_);

@@ -16,7 +16,7 @@ add_custom_command(
 add_custom_target(playback_fixtures DEPENDS ${playback_fixtures})
 
 brindlo_add_test(playback_player_tests
-  SOURCES playback/playertestmain.cpp playback/test_player.cpp
+  SOURCES playback/playertestmain.cpp playback/test_player.cpp playback/test_playedges.cpp
   LIBS brindlo_platform Qt6::Test PkgConfig::MPG123)
 add_dependencies(playback_player_tests playback_fixtures)
 target_compile_definitions(playback_player_tests PRIVATE
@@ -35,3 +35,9 @@ brindlo_add_test(playback_strip_tests
 add_dependencies(playback_strip_tests playback_fixtures)
 target_compile_definitions(playback_strip_tests PRIVATE
   BRINDLO_PLAYBACK_FIXTURES="${playback_fixture_dir}")
+
+# The window into a real sound server: the test starts its own PulseAudio
+# with a null sink, so no sound card is needed.
+brindlo_add_test(playback_soundserver_tests QT_MAIN
+  SOURCES playback/test_soundserver.cpp
+  LIBS brindlo_window brindlo_test_support Qt6::Test)
