@@ -164,7 +164,9 @@ void MediaPlayer::showOpened() {
     // Milliseconds, unless the length in them would not fit the slider's
     // int (past 24 days): then in steps as fine as fit.
     const double duration = engine_->duration();
-    sliderUnit_ = std::max(0.001, std::ceil(duration * 1000.0 / (INT_MAX / 2.0)) / 1000.0);
+    const double msPerUnit = std::max(1.0, std::ceil(duration * 1000.0 / (INT_MAX / 2.0)));
+    sliderUnit_ = msPerUnit / 1000.0;
+    position_->setMsPerUnit(static_cast<int>(msPerUnit));
     position_->setRange(0, toSlider(duration));
     refresh();
 }

@@ -29,7 +29,7 @@ public:
     }
 };
 
-QString timeOf(int ms) {
+QString timeOf(double ms) {
     return QString::fromStdString(playback::timeText(ms / 1000.0));
 }
 
@@ -52,17 +52,15 @@ public:
         return QAccessibleWidget::text(t);
     }
 
-    QVariant currentValue() const override { return seconds(slider_->sliderPosition()); }
+    QVariant currentValue() const override { return slider_->secondsAt(slider_->sliderPosition()); }
     void setCurrentValue(const QVariant& value) override {
-        slider_->jumpTo(std::min(static_cast<int>(std::lround(value.toDouble() * 1000.0)),
-                                 slider_->lastKeyPosition()));
+        slider_->jumpTo(std::min(slider_->unitsAt(value.toDouble()), slider_->lastKeyPosition()));
     }
-    QVariant maximumValue() const override { return seconds(slider_->maximum()); }
+    QVariant maximumValue() const override { return slider_->secondsAt(slider_->maximum()); }
     QVariant minimumValue() const override { return 0; }
     QVariant minimumStepSize() const override { return kStepMs / 1000; }
 
 private:
-    static QVariant seconds(int ms) { return static_cast<int>(std::lround(ms / 1000.0)); }
     PositionSlider* slider_;
 };
 
@@ -90,31 +88,45 @@ PositionSlider::PositionSlider(QWidget* parent) : QSlider(Qt::Horizontal, parent
     // The handle follows the poll without the value changing; only the
     // user's moves set the value (and are announced).
     setTracking(false);
-    setSingleStep(kStepMs);
-    setPageStep(kPageMs);
+    setMsPerUnit(1);
 }
 
-void PositionSlider::showPosition(int ms) {
-    setSliderPosition(ms);
+void PositionSlider::setMsPerUnit(int ms) {
+    msPerUnit_ = std::max(1, ms);
+    setSingleStep(units(kStepMs));
+    setPageStep(units(kPageMs));
 }
 
-void PositionSlider::jumpTo(int ms) {
-    ms = std::clamp(ms, minimum(), maximum());
-    setSliderPosition(ms);
-    if (value() != ms) {
-        setValue(ms); // tells the reader
+int PositionSlider::secondsAt(int units) const {
+    return static_cast<int>(std::lround(msOf(units) / 1000.0));
+}
+
+int PositionSlider::unitsAt(double seconds) const {
+    return static_cast<int>(
+        std::clamp<double>(std::lround(seconds * 1000.0 / msPerUnit_), minimum(), maximum()));
+}
+
+void PositionSlider::showPosition(int units) {
+    setSliderPosition(units);
+}
+
+void PositionSlider::jumpTo(int units) {
+    units = std::clamp(units, minimum(), maximum());
+    setSliderPosition(units);
+    if (value() != units) {
+        setValue(units); // tells the reader
     } else {
         // The value lags behind the handle while playing, so it may
         // already be the target; the reader still hears the move.
-        QAccessibleValueChangeEvent event(this, ms / 1000);
+        QAccessibleValueChangeEvent event(this, secondsAt(units));
         QAccessible::updateAccessibility(&event);
     }
-    emit seekRequested(ms);
+    emit seekRequested(units);
 }
 
 int PositionSlider::lastKeyPosition() const {
     // A short file keeps a tenth of its length back instead.
-    return std::max(minimum(), maximum() - std::min(kEndMarginMs, maximum() / 10));
+    return std::max(minimum(), maximum() - std::min(units(kEndMarginMs), maximum() / 10));
 }
 
 int PositionSlider::keyTarget(int key) const {
@@ -127,15 +139,15 @@ int PositionSlider::keyTarget(int key) const {
         return lastKeyPosition();
     case Qt::Key_Left:
     case Qt::Key_Down:
-        return std::max(minimum(), here - kStepMs);
+        return std::max(minimum(), here - units(kStepMs));
     case Qt::Key_PageDown:
-        return std::max(minimum(), here - kPageMs);
+        return std::max(minimum(), here - units(kPageMs));
     case Qt::Key_Right:
     case Qt::Key_Up:
-        step = kStepMs;
+        step = units(kStepMs);
         break;
     case Qt::Key_PageUp:
-        step = kPageMs;
+        step = units(kPageMs);
         break;
     default:
         return -1;
@@ -146,7 +158,7 @@ int PositionSlider::keyTarget(int key) const {
 }
 
 QString PositionSlider::valueText() const {
-    return timeOf(sliderPosition()) + QStringLiteral(" of ") + timeOf(maximum());
+    return timeOf(msOf(sliderPosition())) + QStringLiteral(" of ") + timeOf(msOf(maximum()));
 }
 
 void PositionSlider::keyPressEvent(QKeyEvent* event) {

@@ -12,7 +12,8 @@ namespace platform {
 // The strip owns it; the sliders only borrow it.
 QStyle* makeClickJumpStyle(QObject* owner);
 
-// The position bar, in milliseconds. The poll moves its handle with
+// The position bar, in units of a millisecond, or of a few for a file too
+// long for an int of milliseconds (past 24 days). The poll moves its handle with
 // showPosition(), which is not a change of value: a screen reader hears
 // the user's moves, not five numbers a second while the file plays.
 // Keys step in seconds and stay inside the file: going to the very end
@@ -22,24 +23,34 @@ class PositionSlider final : public QSlider {
 public:
     explicit PositionSlider(QWidget* parent);
 
-    void showPosition(int ms);
+    // Milliseconds per unit of the range; set before the range.
+    void setMsPerUnit(int ms);
+
+    void showPosition(int units);
     // Moves the handle as the user would, and asks for the seek.
-    void jumpTo(int ms);
+    void jumpTo(int units);
     // The furthest the keys go: a few seconds before the end.
     int lastKeyPosition() const;
     // Where a key press takes the handle; -1 for a key that does not seek.
     int keyTarget(int key) const;
+    // Whole seconds at a place of the range, and the place of a time.
+    int secondsAt(int units) const;
+    int unitsAt(double seconds) const;
     // "1:05 of 4:00": what a screen reader speaks for the position.
     QString valueText() const;
 
 signals:
-    void seekRequested(int ms);
+    void seekRequested(int units);
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
     void wheelEvent(QWheelEvent* event) override;
 
 private:
+    int units(int ms) const { return ms / msPerUnit_; }
+    double msOf(int units) const { return static_cast<double>(units) * msPerUnit_; }
+
+    int msPerUnit_ = 1;
     int wheel_ = 0; // turned but not yet a whole notch
 };
 

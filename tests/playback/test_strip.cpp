@@ -167,6 +167,26 @@ INSTANTIATE_TEST_SUITE_P(
                     KeyCase{"HomeAtTheStartStays", 0, Qt::Key_Home, std::nullopt}),
     [](const auto& info) { return std::string(info.param.name); });
 
+// 26.6 days of 8 kbit/s frames do not fit an int of milliseconds: the bar
+// counts in units of 3 ms, and keys, the end and the spoken text still
+// speak seconds.
+TEST(StripKeys, AFileOfWeeksStepsInSecondsToo) {
+    constexpr double kMs = 2300000000.0;
+    PositionSlider slider(nullptr);
+    slider.setMsPerUnit(3);
+    slider.setRange(0, static_cast<int>(kMs / 3));
+    const int middle = slider.unitsAt(1000000.0);
+    slider.showPosition(middle);
+    std::vector<int> seeks;
+    QObject::connect(&slider, &PositionSlider::seekRequested, [&](int u) { seeks.push_back(u); });
+    QTest::keyClick(&slider, Qt::Key_Right);
+    QTest::keyClick(&slider, Qt::Key_End);
+    ASSERT_EQ(seeks.size(), 2u);
+    EXPECT_EQ(slider.secondsAt(seeks[0]), 1000005);
+    EXPECT_EQ(slider.secondsAt(seeks[1]), 2300000 - 3);
+    EXPECT_EQ(slider.valueText(), "38333:17 of 38333:20");
+}
+
 // A touchpad turns the wheel in small parts; a step is a whole notch.
 TEST(StripWheel, StepsByWholeNotches) {
     PositionSlider slider(nullptr);
