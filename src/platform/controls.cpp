@@ -2,6 +2,7 @@
 
 #include <QAbstractItemView>
 #include <algorithm>
+#include <cmath>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -47,7 +48,12 @@ protected:
         const qreal spare = frame + 1.0 / devicePixelRatioF();
         const QRectF face = QRectF(rect()).adjusted(spare, spare, -spare, -spare);
         QFont small = font();
-        for (qreal size = QFontInfo(small).pointSizeF(); size > 3.0; size -= 0.25) {
+        // The ink grows about in step with the size: start from that guess
+        // rather than at the full size, as every size tried loads a font.
+        qreal size = QFontInfo(small).pointSizeF();
+        const qreal fullInk = QFontMetricsF(small).tightBoundingRect(shown).width();
+        if (fullInk > 0) size = std::floor(size * face.width() / fullInk * 4.0) / 4.0 + 0.25;
+        for (; size > 3.0; size -= 0.25) {
             small.setPointSizeF(size);
             if (QFontMetricsF(small).tightBoundingRect(shown).width() <= face.width()) break;
         }
