@@ -94,13 +94,15 @@ INSTANTIATE_TEST_SUITE_P(
              false},
         Edge{"ShortJunkPrefix", [](const QByteArray& a) { return QByteArray(2000, '\0') + a; },
              true},
+        // GStreamer takes tag after tag apart one at a time: 2,000 take it
+        // half a minute (the freeze benchmark opens those), 300 a moment.
         Edge{"ChainedTags",
              [](const QByteArray& a) {
                  QByteArray chain;
                  const QByteArray frame = QByteArray("TIT2") + syncsafe(3) + '\0' + '\0' + '\0' +
                                           "\x03"
                                           "ab";
-                 for (int i = 0; i < 2000; ++i)
+                 for (int i = 0; i < 300; ++i)
                      chain += id3Header('\x04', syncsafe(frame.size())) + frame;
                  return chain + a;
              },
