@@ -307,6 +307,10 @@ void MediaPlayer::showPosition() {
     // Never pull the handle from under the user's drag.
     if (position_->isSliderDown()) return;
     position_->showPosition(toSlider(engine_->position()));
+    // Ask again about when the handle can have moved a pixel: a long file
+    // on a short bar needs no five wake-ups a second.
+    const double msPerPixel = engine_->duration() * 1000.0 / std::max(1, position_->width());
+    poll_->setInterval(static_cast<int>(std::clamp(msPerPixel, double(kPollMs), 1000.0)));
 }
 
 } // namespace platform

@@ -148,10 +148,10 @@ QString gstreamerWords(const GError* error) {
         case GST_STREAM_ERROR_DEMUX:
         case GST_STREAM_ERROR_FORMAT:
             return QStringLiteral("not an MP3 file");
-        case GST_STREAM_ERROR_DECODE:
-            return QStringLiteral("the file is damaged");
         default:
-            break;
+            // Decoding, or GStreamer's "general stream error": the data is
+            // at fault, and its own words name the library.
+            return QStringLiteral("the file is damaged");
         }
     } else if (error->domain == GST_CORE_ERROR && error->code == GST_CORE_ERROR_MISSING_PLUGIN) {
         return QStringLiteral("not an MP3 file"); // something else, that we do not play

@@ -107,6 +107,12 @@ int PositionSlider::unitsAt(double seconds) const {
 }
 
 void PositionSlider::showPosition(int units) {
+    // A move of less than a pixel shows nothing but costs a repaint five
+    // times a second while playing: wait until the handle really moves.
+    const double unitsPerPixel = double(maximum() - minimum()) / std::max(1, width());
+    if (std::abs(units - sliderPosition()) < unitsPerPixel && units != minimum() &&
+        units != maximum())
+        return;
     setSliderPosition(units);
 }
 
