@@ -21,7 +21,6 @@
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
-#include <vector>
 
 namespace platform {
 
@@ -66,6 +65,10 @@ struct OpenJob {
     PlayerEngine::Output output = PlayerEngine::Output::System;
     double volume = 1.0;
     std::shared_ptr<EngineMailbox> mailbox;
+    // Where the player starts reading, and how many bytes it reads from
+    // there; a negative start lets GStreamer read the whole file itself.
+    std::int64_t sourceStart = -1;
+    std::int64_t sourceBytes = 0;
 
     std::mutex mutex;
     std::condition_variable doneChanged;
@@ -364,6 +367,84 @@ int reopen(int fd) {
     return again;
 }
 
+// Feeds playbin's appsrc from the open file, starting at the first frame.
+// It holds a duplicate of the file, closed with the pipeline, so that a
+// GStreamer thread can never read a number the engine has closed and
+// reused meanwhile. The callbacks run on the streaming thread one at a time;
+// the mutex only keeps seek and read apart should that ever change.
+struct AudioFeed {
+    int fd = -1;
+    std::int64_t start = 0;
+    std::int64_t size = 0;
+    std::mutex mutex;
+    std::int64_t offset = 0;
+    ~AudioFeed() {
+        if (fd >= 0) ::close(fd);
+    }
+};
+
+constexpr guint kFeedChunk = 64 * 1024;
+
+void feedNeedData(GstElement* source, guint length, gpointer data) {
+    auto* feed = static_cast<AudioFeed*>(data);
+    const std::lock_guard lock(feed->mutex);
+    const std::int64_t left = feed->size - feed->offset;
+    GstFlowReturn flow = GST_FLOW_OK;
+    if (left <= 0) {
+        g_signal_emit_by_name(source, "end-of-stream", &flow);
+        return;
+    }
+    // Pull mode asks for an exact length; -1 or 0 means any.
+    const guint want = length == 0 || length == G_MAXUINT ? kFeedChunk : length;
+    const auto count = static_cast<gsize>(std::min<std::int64_t>(want, left));
+    GstBuffer* buffer = gst_buffer_new_allocate(nullptr, count, nullptr);
+    GstMapInfo map;
+    if (!buffer || !gst_buffer_map(buffer, &map, GST_MAP_WRITE)) {
+        if (buffer) gst_buffer_unref(buffer);
+        GST_ELEMENT_ERROR(source, RESOURCE, READ, (nullptr), ("no buffer"));
+        return;
+    }
+    ssize_t got = 0;
+    do {
+        got = ::pread(feed->fd, map.data, count, feed->start + feed->offset);
+    } while (got < 0 && errno == EINTR);
+    gst_buffer_unmap(buffer, &map);
+    if (got <= 0) {
+        gst_buffer_unref(buffer);
+        if (got < 0) {
+            GST_ELEMENT_ERROR(source, RESOURCE, READ, (nullptr), ("pread failed"));
+        } else {
+            g_signal_emit_by_name(source, "end-of-stream", &flow); // the file shrank
+        }
+        return;
+    }
+    gst_buffer_set_size(buffer, got);
+    GST_BUFFER_OFFSET(buffer) = static_cast<guint64>(feed->offset);
+    feed->offset += got;
+    GST_BUFFER_OFFSET_END(buffer) = static_cast<guint64>(feed->offset);
+    g_signal_emit_by_name(source, "push-buffer", buffer, &flow);
+    gst_buffer_unref(buffer); // the signal takes its own reference
+}
+
+gboolean feedSeekData(GstElement*, guint64 offset, gpointer data) {
+    auto* feed = static_cast<AudioFeed*>(data);
+    const std::lock_guard lock(feed->mutex);
+    if (offset > static_cast<guint64>(feed->size)) return FALSE;
+    feed->offset = static_cast<std::int64_t>(offset);
+    return TRUE;
+}
+
+void setUpFeed(GstElement* /*playbin*/, GstElement* source, gpointer data) {
+    auto* feed = static_cast<AudioFeed*>(data);
+    // Random access: typefind and the parser pull what they need, and a
+    // seek in time becomes a byte offset here.
+    constexpr int kStreamRandomAccess = 2;
+    g_object_set(source, "stream-type", kStreamRandomAccess, "format", GST_FORMAT_BYTES, "size",
+                 static_cast<gint64>(feed->size), nullptr);
+    g_signal_connect(source, "need-data", G_CALLBACK(feedNeedData), feed);
+    g_signal_connect(source, "seek-data", G_CALLBACK(feedSeekData), feed);
+}
+
 // A playbin that reads the open file fd and plays into sink. It takes the
 // sink, not the file.
 GstElement* makePipeline(const std::shared_ptr<OpenJob>& job, int fd, GstElement* sink,
@@ -379,7 +460,27 @@ GstElement* makePipeline(const std::shared_ptr<OpenJob>& job, int fd, GstElement
     // check cannot reach it. Not fd://, which GStreamer takes for a network
     // stream: it then buffers and seeks in push mode, and a seek made while
     // paused right after opening was measured to be lost.
-    const QByteArray uri = "file:///proc/self/fd/" + QByteArray::number(fd);
+    QByteArray uri = "file:///proc/self/fd/" + QByteArray::number(fd);
+    // GStreamer finds the first frame only near the start, and takes a
+    // chain of tags apart one tag at a time (half a minute for 2,000): where
+    // more than one tag comes first, we hand it the audio from its first
+    // frame on.
+    if (job->sourceStart >= 0) {
+        auto* feed = new AudioFeed;
+        feed->fd = ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
+        feed->start = job->sourceStart;
+        feed->size = job->sourceBytes;
+        // Freed with the pipeline, after its threads have stopped.
+        g_object_set_data_full(G_OBJECT(pipeline), "brindlo-feed", feed,
+                               [](gpointer f) { delete static_cast<AudioFeed*>(f); });
+        if (feed->fd < 0) {
+            stopAndRelease(pipeline, -1);
+            stopAndRelease(sink, -1);
+            return nullptr;
+        }
+        g_signal_connect(pipeline, "source-setup", G_CALLBACK(setUpFeed), feed);
+        uri = "appsrc://";
+    }
     g_object_set(pipeline, "flags", kPlayFlagAudio | kPlayFlagSoftVolume, "uri", uri.constData(),
                  "audio-sink", sink, "volume", job->volume, nullptr);
     gst_object_unref(sink); // playbin holds it now
@@ -441,15 +542,16 @@ bool start(const std::shared_ptr<OpenJob>& job, GstElement** pipeline, int* fd,
     return false;
 }
 
-// Where the first thing that looks like an MP3 frame header starts, within
-// the first MiB; the MiB when there is none.
-constexpr off_t kFarIntoTheFile = 32 * 1024;
-off_t firstSyncOffset(int fd) {
-    std::vector<unsigned char> head(1 << 20);
-    const ssize_t got = ::pread(fd, head.data(), head.size(), 0);
-    for (ssize_t i = 0; i + 1 < got; ++i)
-        if (head[std::size_t(i)] == 0xFF && (head[std::size_t(i) + 1] & 0xE0) == 0xE0) return i;
-    return static_cast<off_t>(head.size());
+// Whether the first frame follows at most one ID3v2 tag at the start, with
+// nothing in between: what GStreamer reads by itself without trouble.
+bool startsPlainly(int fd, std::int64_t audioStart) {
+    if (audioStart <= 0) return true;
+    unsigned char h[10];
+    if (::pread(fd, h, sizeof h, 0) != static_cast<ssize_t>(sizeof h)) return false;
+    if (std::memcmp(h, "ID3", 3) != 0 || ((h[6] | h[7] | h[8] | h[9]) & 0x80)) return false;
+    const std::int64_t body = (std::int64_t(h[6]) << 21) | (h[7] << 14) | (h[8] << 7) | h[9];
+    const bool footer = h[3] == 4 && (h[5] & 0x10);
+    return audioStart == 10 + body + (footer ? 10 : 0);
 }
 
 // Opens the file once, checks it, measures it and starts a pipeline on it.
@@ -492,6 +594,10 @@ bool openAndStart(const std::shared_ptr<OpenJob>& job, GstElement** pipeline, in
         return false;
     }
     job->seconds = length.seconds;
+    if (!startsPlainly(*fd, length.audioStart)) {
+        job->sourceStart = length.audioStart;
+        job->sourceBytes = info.st_size - length.audioStart;
+    }
     if (::lseek(*fd, 0, SEEK_SET) != 0) {
         *reason = errnoWords(errno);
         return false;
@@ -524,12 +630,6 @@ bool openAndStart(const std::shared_ptr<OpenJob>& job, GstElement** pipeline, in
         if (spare >= 0) ::close(spare);
         return true;
     }
-    // Our scan found MP3 frames, but GStreamer looks for them only near
-    // the start (64 KiB of junk before them is too much for it).
-    if ((*reason == QStringLiteral("not an MP3 file") || reason->isEmpty() ||
-         *reason == QStringLiteral("the player could not open it")) &&
-        firstSyncOffset(*fd) >= kFarIntoTheFile)
-        *reason = QStringLiteral("its sound starts too far into the file for the player");
     if (!toServer) return false;
 
     // The sound output may be what failed. If the file opens on the silent
@@ -620,7 +720,7 @@ DurationResult scanDuration(int fd) {
     const playback::Mp3Length length = playback::measureMp3Length(readAtFd(fd), st.st_size);
     switch (length.error) {
     case playback::Mp3LengthError::None:
-        return {length.seconds(), {}};
+        return {length.seconds(), {}, length.audioStart};
     case playback::Mp3LengthError::Empty:
         return {0.0, QStringLiteral("the file is empty")};
     case playback::Mp3LengthError::NoFrames:

@@ -20,6 +20,9 @@ struct EngineMailbox;
 struct DurationResult {
     double seconds = 0.0;
     QString error; // empty when seconds is good
+    // Where the first MPEG frame starts, past any tags and junk; 0 when not
+    // known (free-format frames, measured by the decoder).
+    std::int64_t audioStart = 0;
 };
 DurationResult scanDuration(int fd);
 

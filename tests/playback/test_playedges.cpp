@@ -45,19 +45,39 @@ void PrintTo(const Edge& e, std::ostream* os) {
     *os << e.name;
 }
 
+QByteArray junkPrefix(const QByteArray& audio) {
+    return QByteArray(64 * 1024, '\0') + audio;
+}
+
+QByteArray chainedTags(const QByteArray& audio) {
+    QByteArray chain;
+    const QByteArray frame = QByteArray("TIT2") + syncsafe(3) + '\0' + '\0' + '\0' +
+                             "\x03"
+                             "ab";
+    for (int i = 0; i < 2000; ++i)
+        chain += id3Header('\x04', syncsafe(frame.size())) + frame;
+    return chain + audio;
+}
+
+// Writes the 2 s fixture, made into an edge case, as edge.mp3 in dir.
+QString writeEdge(const QTemporaryDir& dir,
+                  const std::function<QByteArray(const QByteArray&)>& make) {
+    const QByteArray audio = fixtureBytes("cbr.mp3");
+    if (audio.isEmpty()) return {};
+    const QString path = dir.filePath("edge.mp3");
+    QFile out(path);
+    if (!out.open(QIODevice::WriteOnly) || out.write(make(audio)) < 0) return {};
+    return path;
+}
+
 class PlaybackEdges : public testing::TestWithParam<Edge> {};
 
 TEST_P(PlaybackEdges, PlaysOrSaysWhy) {
     const Edge& edge = GetParam();
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
-    const QByteArray audio = fixtureBytes("cbr.mp3");
-    ASSERT_FALSE(audio.isEmpty());
-    const QString path = dir.filePath("edge.mp3");
-    QFile out(path);
-    ASSERT_TRUE(out.open(QIODevice::WriteOnly));
-    out.write(edge.make(audio));
-    out.close();
+    const QString path = writeEdge(dir, edge.make);
+    ASSERT_FALSE(path.isEmpty());
 
     MediaPlayer player(nullptr, MediaPlayer::AudioOutput::Silent);
     std::vector<std::int32_t> reports;
@@ -89,24 +109,12 @@ TEST_P(PlaybackEdges, PlaysOrSaysWhy) {
 INSTANTIATE_TEST_SUITE_P(
     Files, PlaybackEdges,
     testing::Values(
-        // GStreamer looks for the first frame only near the start.
-        Edge{"JunkPrefix", [](const QByteArray& a) { return QByteArray(64 * 1024, '\0') + a; },
-             false},
+        // GStreamer by itself finds the first frame only near the start,
+        // and takes a chain of tags apart one tag at a time.
+        Edge{"JunkPrefix", junkPrefix, true},
         Edge{"ShortJunkPrefix", [](const QByteArray& a) { return QByteArray(2000, '\0') + a; },
              true},
-        // GStreamer takes tag after tag apart one at a time: 2,000 take it
-        // half a minute (the freeze benchmark opens those), 300 a moment.
-        Edge{"ChainedTags",
-             [](const QByteArray& a) {
-                 QByteArray chain;
-                 const QByteArray frame = QByteArray("TIT2") + syncsafe(3) + '\0' + '\0' + '\0' +
-                                          "\x03"
-                                          "ab";
-                 for (int i = 0; i < 300; ++i)
-                     chain += id3Header('\x04', syncsafe(frame.size())) + frame;
-                 return chain + a;
-             },
-             true},
+        Edge{"ChainedTags", chainedTags, true},
         // Size bytes with their top bits set are not a valid ID3v2.4 size.
         Edge{"DamagedTagSize",
              [](const QByteArray& a) { return id3Header('\x04', QByteArray(4, '\xff')) + a; },
@@ -114,5 +122,31 @@ INSTANTIATE_TEST_SUITE_P(
         Edge{"TagSizePastTheEnd",
              [](const QByteArray& a) { return id3Header('\x04', syncsafe(1 << 26)) + a; }, false}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// Where the player is handed the audio from its first frame on, a seek in
+// time must still land in the audio, not at the start of the file.
+TEST(PlaybackEdges, SeeksBehindJunkAndTags) {
+    for (const auto& make : {junkPrefix, chainedTags}) {
+        QTemporaryDir dir;
+        ASSERT_TRUE(dir.isValid());
+        const QString path = writeEdge(dir, make);
+        ASSERT_FALSE(path.isEmpty());
+        MediaPlayer player(nullptr, MediaPlayer::AudioOutput::Silent);
+        std::vector<std::int32_t> reports;
+        player.OpenStateNotify.connect(
+            [&](std::int32_t, std::int32_t state) { reports.push_back(state); });
+        player.setFileName(path);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !reports.empty(); }, 60000));
+        ASSERT_EQ(reports.front(), MediaPlayer::kOpen) << player.statusText().toStdString();
+        player.pause();
+        player.seek(1.0);
+        QTest::qWait(500); // the paused pipeline settles at the new place
+        EXPECT_NEAR(player.CurrentPosition(), 1.0, 0.1);
+        player.play();
+        QTest::qWait(300);
+        EXPECT_GE(player.CurrentPosition(), 0.95) << player.statusText().toStdString();
+        EXPECT_EQ(reports, std::vector<std::int32_t>{MediaPlayer::kOpen});
+    }
+}
 
 } // namespace
