@@ -82,9 +82,15 @@ public:
 
     bool ready() const { return ready_; }
     pid_t pid() const { return pid_; }
-    void hang() { ::kill(pid_, SIGSTOP); }
-    void resume() { ::kill(pid_, SIGCONT); }
+    // Never with a pid of -1 or 0: kill() would signal every process we may.
+    void hang() {
+        if (pid_ > 0) ::kill(pid_, SIGSTOP);
+    }
+    void resume() {
+        if (pid_ > 0) ::kill(pid_, SIGCONT);
+    }
     void killNow() {
+        if (pid_ <= 0) return;
         ::kill(pid_, SIGKILL);
         server_.waitForFinished(5000);
         pid_ = -1;

@@ -101,6 +101,14 @@ protected:
         });
     }
 
+    // The server goes before the window: a pipeline left to a hung server
+    // then fails and ends, and the player's end can wait for it instead of
+    // leaving its thread to run into the end of the process.
+    void TearDown() override {
+        server.killNow();
+        WindowTest::TearDown();
+    }
+
     bool settle(int ms = 30000) {
         return QTest::qWaitFor([&] { return !w->media.isOpening(); }, ms);
     }
