@@ -1,5 +1,6 @@
 #include "platform/mediaplayer.h"
 
+#include "platform/filename.h"
 #include "platform/glyphs.h"
 #include "platform/playerstrip_slider.h"
 #include "platform/playerstrip_status.h"
@@ -27,18 +28,10 @@ constexpr int kButtonSize = 28;
 constexpr int kVolumeWidth = 56;
 constexpr int kPollMs = 200;
 
-// A name that was not UTF-8 carries its raw bytes as lone surrogates; show
-// those as the replacement character rather than as broken glyphs.
+// The name as the file list shows it, so that a name whose bytes are not
+// UTF-8 reads the same in the list and in the strip.
 QString displayName(const QString& path) {
-    QString name = QFileInfo(path).fileName();
-    for (qsizetype i = 0; i < name.size(); ++i) {
-        const char16_t u = name[i].unicode();
-        if (QChar::isHighSurrogate(u) && i + 1 < name.size() && name[i + 1].isLowSurrogate())
-            ++i;
-        else if (QChar::isSurrogate(u))
-            name[i] = QChar::ReplacementCharacter;
-    }
-    return name;
+    return displayFileName(QFileInfo(path).fileName());
 }
 
 } // namespace

@@ -542,18 +542,6 @@ bool start(const std::shared_ptr<OpenJob>& job, GstElement** pipeline, int* fd,
     return false;
 }
 
-// Whether the first frame follows at most one ID3v2 tag at the start, with
-// nothing in between: what GStreamer reads by itself without trouble.
-bool startsPlainly(int fd, std::int64_t audioStart) {
-    if (audioStart <= 0) return true;
-    unsigned char h[10];
-    if (::pread(fd, h, sizeof h, 0) != static_cast<ssize_t>(sizeof h)) return false;
-    if (std::memcmp(h, "ID3", 3) != 0 || ((h[6] | h[7] | h[8] | h[9]) & 0x80)) return false;
-    const std::int64_t body = (std::int64_t(h[6]) << 21) | (h[7] << 14) | (h[8] << 7) | h[9];
-    const bool footer = h[3] == 4 && (h[5] & 0x10);
-    return audioStart == 10 + body + (footer ? 10 : 0);
-}
-
 // Opens the file once, checks it, measures it and starts a pipeline on it.
 bool openAndStart(const std::shared_ptr<OpenJob>& job, GstElement** pipeline, int* fd,
                   QString* reason) {
@@ -594,9 +582,9 @@ bool openAndStart(const std::shared_ptr<OpenJob>& job, GstElement** pipeline, in
         return false;
     }
     job->seconds = length.seconds;
-    if (!startsPlainly(*fd, length.audioStart)) {
-        job->sourceStart = length.audioStart;
-        job->sourceBytes = info.st_size - length.audioStart;
+    if (length.feedFrom >= 0) {
+        job->sourceStart = length.feedFrom;
+        job->sourceBytes = info.st_size - length.feedFrom;
     }
     if (::lseek(*fd, 0, SEEK_SET) != 0) {
         *reason = errnoWords(errno);
@@ -719,8 +707,13 @@ DurationResult scanDuration(int fd) {
     if (::fstat(fd, &st) != 0) return {0.0, QStringLiteral("the file could not be read")};
     const playback::Mp3Length length = playback::measureMp3Length(readAtFd(fd), st.st_size);
     switch (length.error) {
-    case playback::Mp3LengthError::None:
-        return {length.seconds(), {}, length.audioStart};
+    case playback::Mp3LengthError::None: {
+        // At most one tag, then the first frame: what GStreamer reads by
+        // itself without trouble.
+        const bool plain = length.audioStart == 0 ||
+                           (length.leadingTags == 1 && length.audioStart == length.tagsEnd);
+        return {length.seconds(), {}, plain ? -1 : length.audioStart};
+    }
     case playback::Mp3LengthError::Empty:
         return {0.0, QStringLiteral("the file is empty")};
     case playback::Mp3LengthError::NoFrames:

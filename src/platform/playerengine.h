@@ -20,9 +20,10 @@ struct EngineMailbox;
 struct DurationResult {
     double seconds = 0.0;
     QString error; // empty when seconds is good
-    // Where the first MPEG frame starts, past any tags and junk; 0 when not
-    // known (free-format frames, measured by the decoder).
-    std::int64_t audioStart = 0;
+    // Where the player must start reading the file itself: the first MPEG
+    // frame, where junk or more than one tag comes before it. -1 when
+    // GStreamer reads the whole file by itself.
+    std::int64_t feedFrom = -1;
 };
 DurationResult scanDuration(int fd);
 

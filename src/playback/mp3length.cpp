@@ -362,19 +362,25 @@ std::int64_t gaplessSamples(std::int64_t total, const InfoHeader& info, int fram
     return std::max<std::int64_t>(samples, 0);
 }
 
-// Skips the ID3v2 tags at the start, chained or not; returns where they end
-// and where the last one starts (or -1).
-std::pair<std::int64_t, std::int64_t> skipLeadingTags(Source& source) {
-    std::int64_t offset = 0;
-    std::int64_t lastTag = -1;
+// The ID3v2 tags at the start, chained or not: where they end, where the
+// last one starts (-1 when there is none) and how many there are.
+struct LeadingTags {
+    std::int64_t end = 0;
+    std::int64_t last = -1;
+    int count = 0;
+};
+
+LeadingTags skipLeadingTags(Source& source) {
+    LeadingTags tags;
     std::uint8_t header[10];
-    while (offset < source.size() && source.copy(offset, header, 10)) {
-        const std::int64_t length = id3v2Length(header, source, offset);
+    while (tags.end < source.size() && source.copy(tags.end, header, 10)) {
+        const std::int64_t length = id3v2Length(header, source, tags.end);
         if (length == 0) break;
-        lastTag = offset;
-        offset += length;
+        tags.last = tags.end;
+        tags.end += length;
+        ++tags.count;
     }
-    return {offset, lastTag};
+    return tags;
 }
 
 } // namespace
@@ -387,7 +393,11 @@ Mp3Length measureMp3Length(const ReadAt& read, std::int64_t size) {
     }
     Source source(read, size);
     Scanner scanner{source, findAudioEnd(source)};
-    const auto [afterTags, lastTag] = skipLeadingTags(source);
+    const LeadingTags tags = skipLeadingTags(source);
+    const std::int64_t afterTags = tags.end;
+    const std::int64_t lastTag = tags.last;
+    result.leadingTags = tags.count;
+    result.tagsEnd = tags.end;
 
     auto first = scanner.findFrame(afterTags, afterTags + kFirstFrameSearch);
     if (!first && lastTag >= 0) {

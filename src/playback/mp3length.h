@@ -31,6 +31,8 @@ struct Mp3Length {
     int sampleRate = 0;
     std::int64_t frames = 0;     // audio frames, not counting an information frame
     std::int64_t audioStart = 0; // offset of the first frame
+    int leadingTags = 0;         // ID3v2 tags chained at the start
+    std::int64_t tagsEnd = 0;    // where those tags end
     double seconds() const {
         return sampleRate > 0 ? static_cast<double>(samples) / sampleRate : 0.0;
     }
