@@ -829,7 +829,7 @@ int main(int argc, char* argv[]) {
 
     b.startAndMemory();
     {
-        frmBrindlo w(platform::MediaPlayer::AudioOutput::Silent);
+        frmBrindlo w(player::MediaPlayer::AudioOutput::Silent);
         w.show();
         waitUntil([&] { return w.windowHandle() && w.windowHandle()->isExposed(); }, 5000);
         b.folder(w, big, small);

@@ -203,7 +203,7 @@ int main(int argc, char** argv) {
         report({"nothing happening (3 s)", beat.longestStallMs(), 0, {}});
     }
 
-    frmBrindlo w(platform::MediaPlayer::AudioOutput::Silent);
+    frmBrindlo w(player::MediaPlayer::AudioOutput::Silent);
     w.show();
     // The first open starts GStreamer; let that not count for any case.
     const QByteArray cbr = frames(dir, {"-b", "128"}, 44100, 2, 4.0, false);

@@ -5,8 +5,8 @@
 //   brindlo-mp3length-bench [--huge] [--runs N] [--dir DIR]
 //
 // --huge adds a 2.3 GB file of 8 kbit/s frames (26 days of audio).
-#include "platform/readat.h"
-#include "playback/mp3length.h"
+#include "files/posixio.h"
+#include "core/mp3length.h"
 
 #include <mpg123.h>
 
@@ -128,7 +128,7 @@ Measured measure(const std::string& path) {
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     struct stat info {};
     if (fd < 0 || ::fstat(fd, &info) != 0) return m;
-    const playback::ReadAt direct = platform::readAtFd(fd);
+    const playback::ReadAt direct = files::readAtFd(fd);
     const playback::ReadAt counted = [&](std::int64_t offset, void* buffer, std::int64_t length) {
         ++m.reads;
         const std::int64_t got = direct(offset, buffer, length);

@@ -76,8 +76,8 @@ int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
     const QStringList args = app.arguments();
     const bool play = args.size() == 4 && args[1] == QLatin1String("--play");
-    frmBrindlo window(play ? platform::MediaPlayer::AudioOutput::Silent
-                           : platform::MediaPlayer::AudioOutput::System);
+    frmBrindlo window(play ? player::MediaPlayer::AudioOutput::Silent
+                           : player::MediaPlayer::AudioOutput::System);
     new bench::FirstPaint(&window, [&] {
         std::printf("paint_ns %lld\nrss_kb %ld\ngst_started %d\n", bench::monotonicNs(),
                     bench::residentKb(), gst_is_initialized() ? 1 : 0);

@@ -13,7 +13,7 @@
 // into a PulseAudio of its own, which it stops (SIGSTOP) and kills.
 #include "faultsupport.h"
 
-#include "platform/mediaplayer.h"
+#include "player/mediaplayer.h"
 #include "soundserver.h"
 
 #include <QApplication>
@@ -41,7 +41,7 @@ namespace {
 
 using faults::Bytes;
 using faults::Rng;
-using platform::MediaPlayer;
+using player::MediaPlayer;
 
 long long nowMs() {
     timespec t{};

@@ -9,8 +9,8 @@
 // Usage: savecampaign [--saves N] [--seed S] [--verbose]
 #include "faultsupport.h"
 
-#include "platform/filename.h"
-#include "platform/messagebox.h"
+#include "files/filename.h"
+#include "controls/messagebox.h"
 #include "window/frmbrindlo.h"
 
 #include <QAbstractItemView>
@@ -228,7 +228,7 @@ QString randomText(Rng& rng, bool pasted) {
     return text;
 }
 
-void typeInto(platform::TextBox& box, const QString& text) {
+void typeInto(controls::TextBox& box, const QString& text) {
     QLineEdit* edit = box.lineEdit();
     QTest::keyClick(edit, Qt::Key_A, Qt::ControlModifier);
     QTest::keyClick(edit, Qt::Key_Backspace);
@@ -237,9 +237,9 @@ void typeInto(platform::TextBox& box, const QString& text) {
 }
 
 void fillBoxes(frmBrindlo& w, Rng& rng) {
-    platform::TextBox* boxes[] = {&w.txtTitle, &w.txtArtist, &w.txtAlbum, &w.txtYear,
+    controls::TextBox* boxes[] = {&w.txtTitle, &w.txtArtist, &w.txtAlbum, &w.txtYear,
                                   &w.txtComment};
-    for (platform::TextBox* box : boxes) {
+    for (controls::TextBox* box : boxes) {
         if (rng.chance(0.15)) continue; // left as the click showed it
         const bool paste = rng.chance(0.3);
         const QString text = randomText(rng, paste);
@@ -525,7 +525,7 @@ public:
         click(f);
         if (const std::string d = describeDifference(beforeClick, snapshot(root_)); !d.empty())
             violation("the click changed the disk: " + d);
-        const QString wanted = platform::decodeFileName(QByteArray::fromStdString(f.path()));
+        const QString wanted = files::decodeFileName(QByteArray::fromStdString(f.path()));
         if (w_.varCurrentFile.toString() != wanted) violation("the click did not record the path");
         fillBoxes(w_, rng_);
 
@@ -584,14 +584,14 @@ private:
     }
 
     void showFolder(const std::string& folder) {
-        const QString path = platform::decodeFileName(QByteArray::fromStdString(folder));
+        const QString path = files::decodeFileName(QByteArray::fromStdString(folder));
         if (w_.Dir1.Path() != path) w_.Dir1.setPath(path);
     }
 
     QListWidgetItem* itemOf(const std::string& name) {
         // By the name the list holds: what it shows differs for names that
         // are not UTF-8.
-        const QString text = platform::decodeFileName(QByteArray::fromStdString(name));
+        const QString text = files::decodeFileName(QByteArray::fromStdString(name));
         for (int row = 0; row < w_.File1.ListCount(); ++row)
             if (w_.File1.List(row) == text) return w_.File1.listWidget()->item(row);
         return nullptr;
@@ -891,14 +891,14 @@ int main(int argc, char** argv) {
     pool.createAll(rng);
     pool.fillSmallDisk();
 
-    auto w = std::make_unique<frmBrindlo>(platform::MediaPlayer::AudioOutput::Silent);
+    auto w = std::make_unique<frmBrindlo>(player::MediaPlayer::AudioOutput::Silent);
     w->show();
     Campaign campaign(*w, pool, root, rng);
-    platform::setMessageBoxHook(
-        [&](const QString& text, const QString& title, platform::MessageIcon icon) {
+    controls::setMessageBoxHook(
+        [&](const QString& text, const QString& title, controls::MessageIcon icon) {
             // Only our one title and the stop icon count as telling the user.
             const bool proper = title == QStringLiteral("Mp3 Tag Save Error") &&
-                                icon == platform::MessageIcon::Critical && !text.isEmpty();
+                                icon == controls::MessageIcon::Critical && !text.isEmpty();
             campaign.messages.push_back(proper ? text : QString());
             if (verbose) std::printf("  message: %s\n", text.toStdString().c_str());
         });

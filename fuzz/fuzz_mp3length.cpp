@@ -1,5 +1,5 @@
 // Fuzz target: the MP3 length reader on whatever bytes a file may hold.
-#include "playback/mp3length.h"
+#include "core/mp3length.h"
 
 #include <algorithm>
 #include <cmath>

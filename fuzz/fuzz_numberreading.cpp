@@ -1,5 +1,5 @@
 // Fuzz target: the genre code box's number rules on any text.
-#include "genre/numberreading.h"
+#include "core/numberreading.h"
 
 #include <cmath>
 #include <cstdint>

@@ -1,7 +1,7 @@
 // Fuzz target: the tag reader's file steps and the record's text rules on
 // whatever bytes a file may end in.
-#include "platform/fileaccess.h"
-#include "tag/tagrecord.h"
+#include "files/tagfile.h"
+#include "core/tagrecord.h"
 
 #include <QString>
 #include <cstdint>
@@ -36,7 +36,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     check(::write(fd, data, size) == static_cast<ssize_t>(size));
     ::close(fd);
 
-    const std::optional<tag::RecordBytes> bytes = platform::readLastRecord(scratchFile());
+    const std::optional<tag::RecordBytes> bytes = files::readLastRecord(scratchFile());
     check(bytes.has_value() == (size >= tag::kRecordSize));
     if (!bytes) return 0;
     check(std::memcmp(bytes->data(), data + size - tag::kRecordSize, tag::kRecordSize) == 0);

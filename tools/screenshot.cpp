@@ -17,7 +17,7 @@ int main(int argc, char* argv[]) {
         std::fprintf(stderr, "usage: screenshot OUT.png [FOLDER [FILE]] [--compact] [--play]\n");
         return 2;
     }
-    frmBrindlo window(platform::MediaPlayer::AudioOutput::Silent);
+    frmBrindlo window(player::MediaPlayer::AudioOutput::Silent);
     window.show();
     if (args.size() > 1)
         window.Dir1.setPath(args[1]);

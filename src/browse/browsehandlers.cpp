@@ -1,10 +1,9 @@
 #include "window/frmbrindlo.h"
 
-#include "browse/fullpath.h"
-#include "platform/filesystem.h"
+#include "files/folderlisting.h"
 
 void frmBrindlo::Drive1_Change() {
-    platform::SkipOnFailure step;
+    controls::SkipOnFailure step;
     step([&] { Dir1.setPath(Drive1.Drive()); });
     step([&] { File1.setPath(Drive1.Drive()); });
 }
@@ -21,8 +20,5 @@ void frmBrindlo::Dir1_Change() {
 }
 
 QString frmBrindlo::BuildFullPath() const {
-    const std::u16string path =
-        browse::joinFolderAndName(Dir1.Path().toStdU16String(), File1.FileName().toStdU16String(),
-                                  platform::kPathSeparator.unicode());
-    return QString::fromStdU16String(path);
+    return files::joinPath(Dir1.Path(), File1.FileName());
 }

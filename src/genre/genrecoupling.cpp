@@ -1,8 +1,8 @@
 #include "window/frmbrindlo.h"
 
 #include "genre/boxnumber.h"
-#include "genre/catalogue.h"
-#include "genre/numberreading.h"
+#include "core/genrecatalogue.h"
+#include "core/numberreading.h"
 
 #include <cmath>
 #include <stdexcept>
@@ -33,7 +33,7 @@ void frmBrindlo::cmbGenre_Scroll() {
 // Every write below re-enters this handler for the new text before the write
 // returns, so each step reads the box again instead of keeping its text.
 void frmBrindlo::txtGenreCode_Change() {
-    platform::SkipOnFailure step;
+    controls::SkipOnFailure step;
 
     if (txtGenreCode.Text().isEmpty()) {
         step([&] { cmbGenre.setListIndex(-1); });

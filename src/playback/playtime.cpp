@@ -1,6 +1,6 @@
 #include "window/frmbrindlo.h"
 
-#include "playback/timetext.h"
+#include "core/timetext.h"
 
 #include <cmath>
 

@@ -1,9 +1,9 @@
 #include "window/frmbrindlo.h"
 
 #include "genre/boxnumber.h"
-#include "genre/catalogue.h"
-#include "genre/numberreading.h"
-#include "platform/fileaccess.h"
+#include "core/genrecatalogue.h"
+#include "core/numberreading.h"
+#include "files/tagfile.h"
 
 #include <optional>
 #include <stdexcept>
@@ -31,7 +31,7 @@ void frmBrindlo::ClearTagFields() {
 }
 
 void frmBrindlo::File1_Click() {
-    platform::SkipOnFailure step;
+    controls::SkipOnFailure step;
 
     step([&] { ClearTagFields(); });
 
@@ -45,8 +45,8 @@ void frmBrindlo::File1_Click() {
     bool recordRead = false;
     step([&] {
         if (!pathFormed) return; // varCurrentFile still names the file clicked before
-        const std::optional<platform::RecordBytes> bytes =
-            platform::readLastRecord(varCurrentFile.toString());
+        const std::optional<tag::RecordBytes> bytes =
+            files::readLastRecord(varCurrentFile.toString());
         if (!bytes || !tag::hasTagMarker(*bytes)) return;
         TagRecord = tag::decodeRecord(*bytes);
         recordRead = true;

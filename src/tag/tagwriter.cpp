@@ -1,8 +1,9 @@
 #include "window/frmbrindlo.h"
 
-#include "genre/catalogue.h"
-#include "platform/fileaccess.h"
-#include "platform/messagebox.h"
+#include "core/genrecatalogue.h"
+#include "files/tagfile.h"
+#include "controls/messagebox.h"
+#include "tag/savefailuretext.h"
 
 #include <QFileInfo>
 
@@ -10,20 +11,20 @@ namespace {
 
 const QString kSaveErrorTitle = QStringLiteral("Mp3 Tag Save Error");
 
-// The file layer's words, with the file's name, since the user may have
+// Why it failed, with the file's name, since the user may have
 // clicked elsewhere since choosing it. With no file selected the path is the
 // folder, which the user did not mean to save to at all.
-QString saveFailureText(const QString& path, const platform::WriteResult& result) {
-    if (result.failure == platform::WriteFailure::Folder)
+QString saveFailureText(const QString& path, const files::WriteResult& result) {
+    if (result.failure == files::WriteFailure::Folder)
         return QStringLiteral("No file is selected. Choose a file in the list, then save its tag.");
     return QStringLiteral("The tag of \"%1\" could not be saved. %2")
-        .arg(QFileInfo(path).fileName(), result.error);
+        .arg(QFileInfo(path).fileName(), tag::saveFailureReason(result));
 }
 
 // Composed first, then cut at the field's width: "e" + U+0301 becomes "é",
 // which has a Windows-1252 byte, and takes one place in the field, not two.
 // Text pasted from file names often comes decomposed.
-std::u16string fieldText(const platform::TextBox& box) {
+std::u16string fieldText(const controls::TextBox& box) {
     return box.Text().normalized(QString::NormalizationForm_C).toStdU16String();
 }
 
@@ -32,8 +33,8 @@ std::u16string fieldText(const platform::TextBox& box) {
 void frmBrindlo::cmdSaveTag_Click() {
     // The player keeps the file open; saving waits until it is closed.
     if (blnFileOpen) {
-        platform::MsgBox(this, QStringLiteral("Cannot save to an open file"), kSaveErrorTitle,
-                         platform::MessageIcon::Critical);
+        controls::MsgBox(this, QStringLiteral("Cannot save to an open file"), kSaveErrorTitle,
+                         controls::MessageIcon::Critical);
         return;
     }
 
@@ -51,9 +52,9 @@ void frmBrindlo::cmdSaveTag_Click() {
     tag::setGenreCode(TagRecord, static_cast<std::uint8_t>(code));
 
     const QString path = varCurrentFile.toString();
-    const platform::WriteResult result =
-        platform::writeTagRecord(path, tag::encodeRecord(TagRecord));
+    const files::WriteResult result =
+        files::writeTagRecord(path, tag::encodeRecord(TagRecord));
     if (!result.ok)
-        platform::MsgBox(this, saveFailureText(path, result), kSaveErrorTitle,
-                         platform::MessageIcon::Critical);
+        controls::MsgBox(this, saveFailureText(path, result), kSaveErrorTitle,
+                         controls::MessageIcon::Critical);
 }

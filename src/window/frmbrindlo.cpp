@@ -1,7 +1,7 @@
 #include "window/frmbrindlo.h"
 
-#include "platform/filesystem.h"
-#include "platform/messagebox.h"
+#include "files/folderlisting.h"
+#include "controls/messagebox.h"
 
 #include <QAccessible>
 #include <QAccessibleWidget>
@@ -58,7 +58,7 @@ QAccessibleInterface* windowAccessible(const QString&, QObject* object) {
 
 } // namespace
 
-frmBrindlo::frmBrindlo(platform::MediaPlayer::AudioOutput output)
+frmBrindlo::frmBrindlo(player::MediaPlayer::AudioOutput output)
     : cmdResize(this), Drive1(this), Dir1(this), cmdSaveTag(this), cmdOpen(this),
       cmbGenre(this), txtGenreCode(this), txtComment(this), txtYear(this), txtAlbum(this),
       txtArtist(this), txtTitle(this), File1(this), Label6(this), Label5(this), Label4(this),
@@ -71,14 +71,14 @@ frmBrindlo::frmBrindlo(platform::MediaPlayer::AudioOutput output)
     (void)accessibleWindow;
     designControls();
     connectEvents();
-    platform::setFailureReporter([this](const QString& what) {
-        platform::MsgBox(this, what, Caption(), platform::MessageIcon::Critical);
+    controls::setFailureReporter([this](const QString& what) {
+        controls::MsgBox(this, what, Caption(), controls::MessageIcon::Critical);
     });
     Form_Load();
     focusFirstControl();
 }
 
-frmBrindlo::~frmBrindlo() { platform::setFailureReporter({}); }
+frmBrindlo::~frmBrindlo() { controls::setFailureReporter({}); }
 
 void frmBrindlo::designControls() {
     setCaption(QStringLiteral("Brindlo"));
@@ -91,9 +91,9 @@ void frmBrindlo::designControls() {
         designFont.setPointSizeF(8.0);
         setFont(designFont);
     }
-    setFixedSize(platform::twipsToPixels(kClientWidth), platform::twipsToPixels(kClientHeight));
+    setFixedSize(controls::twipsToPixels(kClientWidth), controls::twipsToPixels(kClientHeight));
 
-    using Align = platform::Label::Alignment;
+    using Align = controls::Label::Alignment;
 
     cmdResize.move(10800, 120, 135, 2895);
     cmdResize.setCaption(QStringLiteral("<"));
@@ -112,7 +112,7 @@ void frmBrindlo::designControls() {
     Timer1.setEnabled(false);
 
     Drive1.move(120, 2280, 2415, 315);
-    Drive1.setDrives(platform::driveRoots());
+    Drive1.setDrives(files::driveRoots());
     Drive1.setAccessibleName(QStringLiteral("Drive"));
     Drive1.setTabIndex(11);
 
@@ -138,8 +138,8 @@ void frmBrindlo::designControls() {
     txtGenreCode.setTabIndex(6);
 
     struct Row {
-        platform::TextBox& box;
-        platform::Label& label;
+        controls::TextBox& box;
+        controls::Label& label;
         int top;
         const char* caption;
         int maxLength;
@@ -201,20 +201,20 @@ void frmBrindlo::designControls() {
     // Labels lie below every other control. The time labels overlap the
     // player's lowest strip, which the player leaves empty, so they stand
     // above it there; they never take the mouse either way.
-    for (platform::Label* label : {&Label1, &Label2, &Label3, &Label4, &Label5, &Label6})
+    for (controls::Label* label : {&Label1, &Label2, &Label3, &Label4, &Label5, &Label6})
         label->widget()->lower();
-    for (platform::Label* label : {&lblElapsedTime, &Label7, &lblTotalTime})
+    for (controls::Label* label : {&lblElapsedTime, &Label7, &lblTotalTime})
         label->widget()->raise();
 
     // Keyboard focus follows the tab indexes; labels never take it.
-    std::vector<platform::Control*> order = {
+    std::vector<controls::Control*> order = {
         &txtTitle, &txtArtist, &txtAlbum, &txtYear, &txtComment, &txtGenreCode, &cmbGenre,
         &cmdOpen,  &cmdSaveTag, &Dir1,   &Drive1,  &File1,      &cmdResize};
-    std::sort(order.begin(), order.end(), [](const platform::Control* a, const platform::Control* b) {
+    std::sort(order.begin(), order.end(), [](const controls::Control* a, const controls::Control* b) {
         return a->TabIndex() < b->TabIndex();
     });
     QWidget* previous = &media;
-    for (platform::Control* control : order) {
+    for (controls::Control* control : order) {
         setTabOrder(previous, control->widget());
         previous = control->widget();
     }
@@ -231,7 +231,7 @@ void frmBrindlo::focusFirstControl() {
             return;
         }
     }
-    for (platform::Control* control : focusOrder_) {
+    for (controls::Control* control : focusOrder_) {
         QWidget* widget = control->widget();
         if ((widget->focusPolicy() & Qt::TabFocus) && widget->isEnabled() && !widget->isHidden()) {
             widget->setFocus(Qt::TabFocusReason);
@@ -245,7 +245,7 @@ void frmBrindlo::focusFirstControl() {
 // typing nor an access key, so they are disabled until they show again.
 void frmBrindlo::keepControlsOutOfViewInert() {
     const QRect client = rect();
-    for (platform::Control* control : focusOrder_) {
+    for (controls::Control* control : focusOrder_) {
         QWidget* widget = control->widget();
         widget->setEnabled(client.contains(widget->geometry()));
     }
@@ -275,8 +275,8 @@ void frmBrindlo::setCaption(const QString& caption) { setWindowTitle(caption); }
 
 int frmBrindlo::Width() const { return ScaleWidth() + 2 * kFrameTwips; }
 void frmBrindlo::setWidth(int twips) {
-    setFixedWidth(platform::twipsToPixels(twips - 2 * kFrameTwips));
+    setFixedWidth(controls::twipsToPixels(twips - 2 * kFrameTwips));
     keepControlsOutOfViewInert();
 }
-int frmBrindlo::ScaleWidth() const { return width() * platform::kTwipsPerPixel; }
-int frmBrindlo::ScaleHeight() const { return height() * platform::kTwipsPerPixel; }
+int frmBrindlo::ScaleWidth() const { return width() * controls::kTwipsPerPixel; }
+int frmBrindlo::ScaleHeight() const { return height() * controls::kTwipsPerPixel; }

@@ -1,9 +1,9 @@
 #pragma once
 
-#include "platform/controls.h"
-#include "platform/fslists.h"
-#include "platform/mediaplayer.h"
-#include "tag/tagrecord.h"
+#include "controls/controls.h"
+#include "controls/filesystemlists.h"
+#include "player/mediaplayer.h"
+#include "core/tagrecord.h"
 
 #include <QString>
 #include <QStringList>
@@ -17,8 +17,8 @@
 class frmBrindlo final : public QWidget {
 public:
     // Tests pass AudioOutput::Silent so that nothing needs a sound card.
-    explicit frmBrindlo(platform::MediaPlayer::AudioOutput output =
-                            platform::MediaPlayer::AudioOutput::System);
+    explicit frmBrindlo(player::MediaPlayer::AudioOutput output =
+                            player::MediaPlayer::AudioOutput::System);
     ~frmBrindlo() override;
 
     // The window's own properties, in twips where they are sizes.
@@ -48,30 +48,30 @@ public:
     QString BuildFullPath() const;
 
     // Controls, created in this order.
-    platform::Button cmdResize;
-    platform::Timer Timer1;
-    platform::DriveList Drive1;
-    platform::FolderList Dir1;
-    platform::Button cmdSaveTag;
-    platform::Button cmdOpen;
-    platform::ComboBox cmbGenre;
-    platform::TextBox txtGenreCode;
-    platform::TextBox txtComment;
-    platform::TextBox txtYear;
-    platform::TextBox txtAlbum;
-    platform::TextBox txtArtist;
-    platform::TextBox txtTitle;
-    platform::FileList File1;
-    platform::Label Label6;
-    platform::Label Label5;
-    platform::Label Label4;
-    platform::Label Label3;
-    platform::Label Label2;
-    platform::Label Label1;
-    platform::Label lblElapsedTime;
-    platform::Label lblTotalTime;
-    platform::Label Label7;
-    platform::MediaPlayer media;
+    controls::Button cmdResize;
+    controls::Timer Timer1;
+    controls::DriveList Drive1;
+    controls::FolderList Dir1;
+    controls::Button cmdSaveTag;
+    controls::Button cmdOpen;
+    controls::ComboBox cmbGenre;
+    controls::TextBox txtGenreCode;
+    controls::TextBox txtComment;
+    controls::TextBox txtYear;
+    controls::TextBox txtAlbum;
+    controls::TextBox txtArtist;
+    controls::TextBox txtTitle;
+    controls::FileList File1;
+    controls::Label Label6;
+    controls::Label Label5;
+    controls::Label Label4;
+    controls::Label Label3;
+    controls::Label Label2;
+    controls::Label Label1;
+    controls::Label lblElapsedTime;
+    controls::Label lblTotalTime;
+    controls::Label Label7;
+    player::MediaPlayer media;
 
     // Window-level values, in their order of declaration.
     QVariant varGenres;   // QStringList: the genre catalogue
@@ -91,5 +91,5 @@ private:
 
     // The controls that take the keyboard focus, in tab order (the player,
     // at tab index 0, before them).
-    std::vector<platform::Control*> focusOrder_;
+    std::vector<controls::Control*> focusOrder_;
 };

@@ -1,6 +1,6 @@
 #include "window/frmbrindlo.h"
 
-#include "genre/catalogue.h"
+#include "core/genrecatalogue.h"
 
 void frmBrindlo::Form_Load() {
     // The system drive's root, or else the first drive that can be opened:

@@ -1,4 +1,4 @@
-#include "browse/fullpath.h"
+#include "core/fullpath.h"
 
 #include <gtest/gtest.h>
 

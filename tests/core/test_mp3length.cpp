@@ -1,8 +1,8 @@
 // The exact length of an MP3 file from its headers: synthetic frames for the
 // edge cases, and libmpg123's own full scan as the oracle on files made by
 // lame.
-#include "platform/readat.h"
-#include "playback/mp3length.h"
+#include "files/posixio.h"
+#include "core/mp3length.h"
 
 #include <gtest/gtest.h>
 #include <mpg123.h>
@@ -568,7 +568,7 @@ protected:
         const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
         struct stat info {};
         if (fd < 0 || ::fstat(fd, &info) != 0) return {};
-        const Mp3Length length = playback::measureMp3Length(platform::readAtFd(fd), info.st_size);
+        const Mp3Length length = playback::measureMp3Length(files::readAtFd(fd), info.st_size);
         ::close(fd);
         return length;
     }

@@ -182,10 +182,10 @@ class SlowOpenWindow : public PlayWindow {
 protected:
     void SetUp() override {
         PlayWindow::SetUp();
-        platform::PlayerEngine::delayOpensForTesting(std::chrono::milliseconds(400));
+        player::PlayerEngine::delayOpensForTesting(std::chrono::milliseconds(400));
     }
     void TearDown() override {
-        platform::PlayerEngine::delayOpensForTesting(std::chrono::milliseconds(0));
+        player::PlayerEngine::delayOpensForTesting(std::chrono::milliseconds(0));
         PlayWindow::TearDown();
     }
 };

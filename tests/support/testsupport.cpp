@@ -40,17 +40,17 @@ QByteArray TempTree::read(const QString& relative) const {
 
 void WindowTest::SetUp() {
     ensureApplication();
-    platform::setMessageBoxHook(
-        [this](const QString& text, const QString& title, platform::MessageIcon icon) {
+    controls::setMessageBoxHook(
+        [this](const QString& text, const QString& title, controls::MessageIcon icon) {
             messages.push_back({text, title, icon});
         });
-    w = std::make_unique<frmBrindlo>(platform::MediaPlayer::AudioOutput::Silent);
+    w = std::make_unique<frmBrindlo>(player::MediaPlayer::AudioOutput::Silent);
     w->show();
 }
 
 void WindowTest::TearDown() {
     w.reset();
-    platform::setMessageBoxHook({});
+    controls::setMessageBoxHook({});
 }
 
 QStringList WindowTest::listedFiles() const {

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/messagebox.h"
+#include "controls/messagebox.h"
 #include "window/frmbrindlo.h"
 
 #include <QByteArray>
@@ -39,7 +39,7 @@ private:
 struct ShownMessage {
     QString text;
     QString title;
-    platform::MessageIcon icon;
+    controls::MessageIcon icon;
 };
 
 // A window as the program creates it, on the silent audio output, with

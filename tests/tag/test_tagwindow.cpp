@@ -346,7 +346,7 @@ TEST_F(TagWindow, RefusedWhileAFileIsOpenAndNothingChanges) {
     ASSERT_EQ(messages.size(), 1u);
     EXPECT_EQ(messages[0].text, "Cannot save to an open file");
     EXPECT_EQ(messages[0].title, "Mp3 Tag Save Error");
-    EXPECT_EQ(messages[0].icon, platform::MessageIcon::Critical);
+    EXPECT_EQ(messages[0].icon, controls::MessageIcon::Critical);
     EXPECT_EQ(tree.read("song.mp3"), before);
     EXPECT_EQ(tree.read("other.mp3"), audio(300));
     EXPECT_EQ(w->varCurrentFile.toString(), "/the/playing/file.mp3");
@@ -365,7 +365,7 @@ TEST_F(TagWindow, NothingSelectedIsRefusedWithAMessage) {
     ASSERT_EQ(messages.size(), 1u);
     EXPECT_EQ(messages[0].text, noFileSelected);
     EXPECT_EQ(messages[0].title, "Mp3 Tag Save Error");
-    EXPECT_EQ(messages[0].icon, platform::MessageIcon::Critical);
+    EXPECT_EQ(messages[0].icon, controls::MessageIcon::Critical);
     EXPECT_EQ(QDir(tree.root()).entryList(QDir::Files), QStringList{"song.mp3"});
     EXPECT_EQ(tree.read("song.mp3"), audio(300) + record(plain));
 }

@@ -155,7 +155,7 @@ TEST_F(Accessibility, DriveListSpeaksItsCurrentDrive) {
 }
 
 TEST_F(Accessibility, LabelsSpeakTheirTextAndNameTheirBoxes) {
-    const std::pair<platform::Label*, QWidget*> labelled[] = {
+    const std::pair<controls::Label*, QWidget*> labelled[] = {
         {&w->Label1, w->txtTitle.widget()},   {&w->Label2, w->txtArtist.widget()},
         {&w->Label3, w->txtAlbum.widget()},   {&w->Label4, w->txtYear.widget()},
         {&w->Label5, w->txtComment.widget()}, {&w->Label6, w->cmbGenre.widget()},

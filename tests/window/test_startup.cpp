@@ -11,7 +11,7 @@
 using StartUp = testing_support::WindowTest;
 
 TEST_F(StartUp, ShowsTheEmptyTagEditingWindow) {
-    for (platform::TextBox* box :
+    for (controls::TextBox* box :
          {&w->txtTitle, &w->txtArtist, &w->txtAlbum, &w->txtYear, &w->txtComment,
           &w->txtGenreCode}) {
         EXPECT_EQ(box->Text(), "");
@@ -56,7 +56,7 @@ TEST_F(StartUp, WindowValuesStartEmpty) {
 TEST_F(StartUp, ControlsStandAtTheirDesignPlaces) {
     struct Place {
         const char* name;
-        platform::TwipsGeometry* control;
+        controls::TwipsGeometry* control;
         int left, top, width, height, tabIndex;
     };
     const Place places[] = {
@@ -90,7 +90,7 @@ TEST_F(StartUp, ControlsStandAtTheirDesignPlaces) {
         EXPECT_EQ(p.control->Top(), p.top);
         EXPECT_EQ(p.control->Width(), p.width);
         EXPECT_EQ(p.control->Height(), p.height);
-        if (auto* control = dynamic_cast<platform::Control*>(p.control)) {
+        if (auto* control = dynamic_cast<controls::Control*>(p.control)) {
             EXPECT_EQ(control->TabIndex(), p.tabIndex);
         }
     }
@@ -99,7 +99,7 @@ TEST_F(StartUp, ControlsStandAtTheirDesignPlaces) {
 }
 
 TEST_F(StartUp, LabelsAndBoxesAreSetUpAsDesigned) {
-    const std::pair<platform::Label*, const char*> captions[] = {
+    const std::pair<controls::Label*, const char*> captions[] = {
         {&w->Label1, "Title:"},   {&w->Label2, "Artist:"}, {&w->Label3, "Album:"},
         {&w->Label4, "Year:"},    {&w->Label5, "Comment:"}, {&w->Label6, "Genre:"},
         {&w->Label7, "/"}};
@@ -107,7 +107,7 @@ TEST_F(StartUp, LabelsAndBoxesAreSetUpAsDesigned) {
         EXPECT_EQ(label->Caption(), caption);
         EXPECT_EQ(static_cast<QLabel*>(label->widget())->text(), caption);
     }
-    const auto alignment = [](platform::Label& l) {
+    const auto alignment = [](controls::Label& l) {
         return static_cast<QLabel*>(l.widget())->alignment() & Qt::AlignHorizontal_Mask;
     };
     EXPECT_EQ(alignment(w->Label1), Qt::AlignRight);
@@ -116,7 +116,7 @@ TEST_F(StartUp, LabelsAndBoxesAreSetUpAsDesigned) {
     EXPECT_EQ(w->cmdResize.widget()->toolTip(), "Toggle Tag Editing Mode");
 
     // Typing stops at the field widths; the code box takes any length.
-    const std::pair<platform::TextBox*, int> limits[] = {
+    const std::pair<controls::TextBox*, int> limits[] = {
         {&w->txtTitle, 30}, {&w->txtArtist, 30}, {&w->txtAlbum, 30},
         {&w->txtComment, 30}, {&w->txtYear, 4}};
     const QString typed(40, u'x');

@@ -130,11 +130,11 @@ TEST_F(Toggle, ControlsOutOfViewTakeNoFocus) {
 
 TEST_F(Toggle, CompactModeShowsTheTimesButNoSliverOfATagLabel) {
     w->cmdResize_Click();
-    const auto shotWithout = [&](std::initializer_list<platform::Label*> labels) {
-        for (platform::Label* label : labels)
+    const auto shotWithout = [&](std::initializer_list<controls::Label*> labels) {
+        for (controls::Label* label : labels)
             label->widget()->hide();
         const QImage shot = w->grab().toImage();
-        for (platform::Label* label : labels)
+        for (controls::Label* label : labels)
             label->widget()->show();
         return shot;
     };

@@ -1,0 +1,313 @@
+#include "files/tagfile.h"
+
+#include "files/filename.h"
+#include "files/posixio.h"
+
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+#include <limits>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace files {
+
+static_assert(sizeof(off_t) >= 8, "files of 2 GiB and more need 64-bit offsets");
+
+namespace {
+
+constexpr off_t kRecordSize = tag::kRecordSize;
+
+// O_NONBLOCK keeps a FIFO or a device from stalling the open; O_NOCTTY keeps
+// a terminal from becoming ours. Neither changes anything for a regular file.
+constexpr int kOpenFlags = O_NONBLOCK | O_CLOEXEC | O_NOCTTY;
+
+class FileDescriptor {
+public:
+    explicit FileDescriptor(int fd) : fd_(fd) {}
+    FileDescriptor(const FileDescriptor&) = delete;
+    FileDescriptor& operator=(const FileDescriptor&) = delete;
+    ~FileDescriptor() {
+        if (fd_ >= 0) ::close(fd_);
+    }
+    int get() const { return fd_; }
+    bool valid() const { return fd_ >= 0; }
+
+private:
+    int fd_;
+};
+
+// A name that cannot reach the system intact must not reach it at all: a NUL
+// would cut it short and name another file.
+bool usableName(const QByteArray& name) {
+    return !name.isEmpty() && !name.contains('\0');
+}
+
+// 0 on success, else the errno value; running out of file counts as EIO.
+int readAll(int fd, void* data, std::size_t size, off_t offset) {
+    auto* p = static_cast<char*>(data);
+    while (size > 0) {
+        const ssize_t n = retryInterrupted([&] { return ::pread(fd, p, size, offset); });
+        if (n < 0) return errno;
+        if (n == 0) return EIO;
+        p += n, offset += n, size -= static_cast<std::size_t>(n);
+    }
+    return 0;
+}
+
+// 0 on success, else the errno value; `written` counts what reached the file
+// either way. A short write is not an error by itself: the next pwrite
+// either goes on or says what stopped it.
+int writeAll(int fd, const void* data, std::size_t size, off_t offset, std::size_t& written) {
+    const auto* p = static_cast<const char*>(data);
+    written = 0;
+    while (written < size) {
+        const ssize_t n = retryInterrupted(
+            [&] { return ::pwrite(fd, p + written, size - written, offset + off_t(written)); });
+        if (n < 0) return errno;
+        if (n == 0) return EIO;
+        written += static_cast<std::size_t>(n);
+    }
+    return 0;
+}
+
+// Stands for "another program wrote between two parts of our write".
+constexpr int kInterleaved = -1;
+
+// Appends through an O_APPEND descriptor: the kernel places each write at
+// the end as it is at that moment, so bytes another program has just
+// appended are never overwritten. `landed` is where the first byte went.
+// After a short write the rest follows only while our bytes still end the
+// file, so the record is never split by someone else's bytes.
+int appendAll(int fd, const void* data, std::size_t size, off_t& landed, std::size_t& written) {
+    const auto* p = static_cast<const char*>(data);
+    written = 0;
+    while (written < size) {
+        if (written > 0) {
+            struct stat st {};
+            if (::fstat(fd, &st) != 0) return errno;
+            if (st.st_size != landed + off_t(written)) return kInterleaved;
+        }
+        const ssize_t n = retryInterrupted([&] { return ::write(fd, p + written, size - written); });
+        if (n < 0) return errno;
+        if (n == 0) return EIO;
+        // Our own descriptor's position follows our writes only.
+        if (written == 0) landed = ::lseek(fd, 0, SEEK_CUR) - n;
+        written += static_cast<std::size_t>(n);
+    }
+    return 0;
+}
+
+// The file's length now, or -1 when it cannot be told.
+off_t currentLength(int fd) {
+    struct stat st {};
+    return ::fstat(fd, &st) == 0 ? st.st_size : -1;
+}
+
+int syncFile(int fd) {
+    return retryInterrupted([fd] { return ::fsync(fd); }) == 0 ? 0 : errno;
+}
+
+WriteResult failed(WriteFailure failure, WriteStep step, int err = 0) {
+    WriteResult result;
+    result.failure = failure;
+    result.step = step;
+    result.systemError = err;
+    return result;
+}
+
+bool markedReadOnly(const struct stat& st) {
+    return (st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0;
+}
+
+// A file whose mode grants nobody write access is read-only, also to root:
+// the user marked it so, and a tag editor must not overrule that.
+std::optional<WriteResult> refusal(const struct stat& st, WriteStep step) {
+    if (S_ISDIR(st.st_mode)) return failed(WriteFailure::Folder, step);
+    if (!S_ISREG(st.st_mode)) return failed(WriteFailure::NotRegular, step);
+    if (markedReadOnly(st)) return failed(WriteFailure::Denied, step);
+    return std::nullopt;
+}
+
+WriteResult findFailure(int err) {
+    switch (err) {
+    case ENOENT:
+    case ENOTDIR:
+        return failed(WriteFailure::Missing, WriteStep::Find, err);
+    case EACCES:
+        return failed(WriteFailure::Denied, WriteStep::Find, err);
+    default:
+        return failed(WriteFailure::Io, WriteStep::Find, err);
+    }
+}
+
+// Write permission without read permission: the open for reading and
+// writing fails, though the user may write the file. Saying "denied to
+// write" would be false, and the user needs to know what is missing.
+bool writeOnly(const char* name) {
+    return ::faccessat(AT_FDCWD, name, W_OK, AT_EACCESS) == 0 &&
+           ::faccessat(AT_FDCWD, name, R_OK, AT_EACCESS) != 0;
+}
+
+WriteResult openFailure(int err, const char* name) {
+    switch (err) {
+    case ENOENT:
+    case ENOTDIR:
+        return failed(WriteFailure::Missing, WriteStep::Open, err);
+    case EISDIR:
+        return failed(WriteFailure::Folder, WriteStep::Open, err);
+    case EACCES:
+    case EPERM: {
+        WriteResult result = failed(WriteFailure::Denied, WriteStep::Open, err);
+        result.writeOnly = writeOnly(name);
+        return result;
+    }
+    case EROFS:
+    case ETXTBSY:
+    case EAGAIN:
+        return failed(WriteFailure::Denied, WriteStep::Open, err);
+    case ENXIO:
+    case ENODEV:
+        return failed(WriteFailure::NotRegular, WriteStep::Open, err);
+    default:
+        return failed(WriteFailure::Io, WriteStep::Open, err);
+    }
+}
+
+WriteResult changedFailure(WriteStep step) {
+    return failed(WriteFailure::Changed, step);
+}
+
+WriteResult writeFailure(int err, WriteStep step = WriteStep::Write) {
+    switch (err) {
+    case ENOSPC:
+    case EDQUOT:
+    case EFBIG:
+        return failed(WriteFailure::NoSpace, step, err);
+    case EACCES:
+    case EPERM:
+    case EAGAIN:
+        return failed(WriteFailure::Denied, step, err);
+    default:
+        return failed(WriteFailure::Io, step, err);
+    }
+}
+
+WriteResult notPutBack(WriteResult result) {
+    result.restored = false;
+    return result;
+}
+
+// The record found at length - 128 is the file's tag only while the file
+// still ends there. If another program adds to the file around our write,
+// the record we wrote would sit inside its data, so the old bytes go back
+// and the save is refused: the user edited the tag at the file's end, and a
+// second record further on would leave two. Retrying once the other program
+// is done gives the right result. Only the old record's own bytes are ever
+// written, so nothing the other program adds can be overwritten.
+WriteResult replaceRecord(int fd, off_t length, const tag::RecordBytes& old, const tag::RecordBytes& record) {
+    const off_t at = length - kRecordSize;
+    if (currentLength(fd) != length) return changedFailure(WriteStep::Write);
+
+    std::size_t written = 0;
+    const auto putBack = [&](WriteResult result) {
+        std::size_t restored = 0;
+        const bool back = writeAll(fd, old.data(), written, at, restored) == 0 && syncFile(fd) == 0;
+        return back ? result : notPutBack(result);
+    };
+    if (const int err = writeAll(fd, record.data(), record.size(), at, written))
+        return putBack(writeFailure(err));
+    // Files only grow under an appender, so the same length after the write
+    // proves the record was the last 128 bytes while it was written.
+    if (currentLength(fd) != length) return putBack(changedFailure(WriteStep::Write));
+    if (const int err = syncFile(fd)) return putBack(writeFailure(err, WriteStep::Flush));
+    // After a successful fsync the bytes are on the disk; close has nothing
+    // left to lose, so its result is not a failure of the save.
+    return {true};
+}
+
+// A file without a record gets one after its last byte, wherever that is at
+// the moment of the write.
+WriteResult appendRecord(int fd, off_t length, const tag::RecordBytes& record) {
+    if (length > std::numeric_limits<off_t>::max() - kRecordSize) return writeFailure(EFBIG);
+    const int flags = ::fcntl(fd, F_GETFL);
+    if (flags < 0 || ::fcntl(fd, F_SETFL, flags | O_APPEND) != 0) {
+        return failed(WriteFailure::Io, WriteStep::Prepare, errno);
+    }
+
+    off_t landed = -1;
+    std::size_t written = 0;
+    // Cuts our bytes off again, but only while they still end the file:
+    // cutting back to a length read earlier would take away whatever another
+    // program appended after them.
+    const auto cutBack = [&](WriteResult result) {
+        if (written == 0) return result;
+        const bool back = currentLength(fd) == landed + off_t(written) &&
+                          ::ftruncate(fd, landed) == 0 && syncFile(fd) == 0;
+        return back ? result : notPutBack(result);
+    };
+    if (const int err = appendAll(fd, record.data(), record.size(), landed, written))
+        return cutBack(err == kInterleaved ? changedFailure(WriteStep::Write) : writeFailure(err));
+    if (const int err = syncFile(fd)) return cutBack(writeFailure(err, WriteStep::Flush));
+    return {true};
+}
+
+} // namespace
+
+void ignoreFileSizeSignal() {
+    struct sigaction action {};
+    action.sa_handler = SIG_IGN;
+    sigemptyset(&action.sa_mask);
+    ::sigaction(SIGXFSZ, &action, nullptr);
+}
+
+std::optional<tag::RecordBytes> readLastRecord(const QString& path) {
+    const QByteArray name = encodeFileName(path);
+    if (!usableName(name)) return std::nullopt;
+    // Looking before opening spares devices the side effects of an open.
+    struct stat st {};
+    if (::stat(name.constData(), &st) != 0 || !S_ISREG(st.st_mode)) return std::nullopt;
+
+    const FileDescriptor fd(::open(name.constData(), O_RDONLY | kOpenFlags));
+    if (!fd.valid()) return std::nullopt;
+    // The file may have been swapped for another between the two looks.
+    if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_size < kRecordSize)
+        return std::nullopt;
+
+    tag::RecordBytes bytes{};
+    if (readAll(fd.get(), bytes.data(), bytes.size(), st.st_size - kRecordSize) != 0)
+        return std::nullopt;
+    return bytes;
+}
+
+WriteResult writeTagRecord(const QString& path, const tag::RecordBytes& record) {
+    ignoreFileSizeSignal();
+
+    const QByteArray name = encodeFileName(path);
+    if (!usableName(name)) return failed(WriteFailure::Missing, WriteStep::Find);
+    struct stat st {};
+    if (::stat(name.constData(), &st) != 0) return findFailure(errno);
+    if (const auto no = refusal(st, WriteStep::Find)) return *no;
+
+    // Read and write: where the record goes is decided by the open file's own
+    // bytes, not by what the path named a moment ago. No O_CREAT, no O_TRUNC.
+    const FileDescriptor fd(::open(name.constData(), O_RDWR | kOpenFlags));
+    if (!fd.valid()) return openFailure(errno, name.constData());
+    if (::fstat(fd.get(), &st) != 0) return failed(WriteFailure::Io, WriteStep::Examine, errno);
+    if (const auto no = refusal(st, WriteStep::Examine)) return *no;
+
+    const off_t length = st.st_size;
+    tag::RecordBytes old{};
+    bool inPlace = false;
+    if (length >= kRecordSize) {
+        if (const int err = readAll(fd.get(), old.data(), old.size(), length - kRecordSize))
+            return failed(WriteFailure::Io, WriteStep::Read, err);
+        inPlace = tag::hasTagMarker(old);
+    }
+    return inPlace ? replaceRecord(fd.get(), length, old, record)
+                   : appendRecord(fd.get(), length, record);
+}
+
+} // namespace files
