@@ -1,6 +1,6 @@
 #include "window/frmbrindlo.h"
 
-#include "files/folderlisting.h"
+#include "files/paths.h"
 
 void frmBrindlo::Drive1_Change() {
     controls::SkipOnFailure step;

@@ -1,8 +1,8 @@
 #include "files/folderlisting.h"
 
-#include "core/fullpath.h"
-
+#include "files/drives.h"
 #include "files/filename.h"
+#include "files/paths.h"
 
 #include <QDir>
 #include <QFile>
@@ -14,51 +14,7 @@
 
 namespace files {
 
-QString joinPath(const QString& folder, const QString& name) {
-    return QString::fromStdU16String(browse::joinFolderAndName(
-        folder.toStdU16String(), name.toStdU16String(), kPathSeparator.unicode()));
-}
 namespace {
-
-struct MountTable {
-    QString file;
-    QStringList volumeFolders;
-    QStringList offered; // every volume root driveRoots has handed out
-};
-
-MountTable& mountTable() {
-    static MountTable table;
-    if (table.file.isEmpty()) {
-        table.file = QStringLiteral("/proc/self/mounts");
-        table.volumeFolders = {QStringLiteral("/media"), QStringLiteral("/mnt"),
-                               QStringLiteral("/run/media")};
-    }
-    return table;
-}
-
-// The mount points of user volumes, in the table's order.
-QStringList mountedVolumes() {
-    const MountTable& table = mountTable();
-    QStringList volumes;
-    QFile mounts(table.file);
-    if (!mounts.open(QIODevice::ReadOnly)) return volumes;
-    for (const QByteArray& line : mounts.readAll().split('\n')) {
-        const QList<QByteArray> fields = line.split(' ');
-        if (fields.size() < 2) continue;
-        // The table writes blanks and the like in mount points as octal escapes.
-        QByteArray point = fields[1];
-        point.replace("\\040", " ")
-            .replace("\\011", "\t")
-            .replace("\\012", "\n")
-            .replace("\\134", "\\");
-        const QString mountPoint = decodeFileName(point);
-        for (const QString& base : table.volumeFolders) {
-            if (mountPoint.startsWith(base + u'/') && !volumes.contains(mountPoint))
-                volumes.append(mountPoint);
-        }
-    }
-    return volumes;
-}
 
 struct DirCloser {
     void operator()(DIR* d) const { closedir(d); }
@@ -76,33 +32,6 @@ QStringList sortedByFold(FoldedNames& keyed) {
     for (auto& k : keyed)
         names.append(std::move(k.second));
     return names;
-}
-
-void sortCaseInsensitively(QStringList& names) {
-    FoldedNames keyed;
-    keyed.reserve(names.size());
-    for (QString& n : names)
-        keyed.emplace_back(n.toCaseFolded(), std::move(n));
-    names = sortedByFold(keyed);
-}
-
-// Glob match of one pattern with "*" and "?", both sides already folded.
-bool globMatch(QStringView name, QStringView pattern) {
-    qsizetype n = 0, p = 0, starP = -1, starN = 0;
-    while (n < name.size()) {
-        if (p < pattern.size() && (pattern[p] == u'?' || pattern[p] == name[n])) {
-            ++n, ++p;
-        } else if (p < pattern.size() && pattern[p] == u'*') {
-            starP = p++, starN = n;
-        } else if (starP >= 0) {
-            p = starP + 1, n = ++starN;
-        } else {
-            return false;
-        }
-    }
-    while (p < pattern.size() && pattern[p] == u'*')
-        ++p;
-    return p == pattern.size();
 }
 
 // Reads a folder once, naming and sorting only the entries wanted: the
@@ -149,14 +78,12 @@ std::optional<QStringList> listEntries(const QString& folder, const NamePattern*
 
 } // namespace
 
-NamePattern::NamePattern(const QString& pattern) {
-    for (const QString& one : pattern.split(u';', Qt::SkipEmptyParts))
-        folded_.append(one.trimmed().toCaseFolded());
-}
-
-bool NamePattern::matchesFolded(const QString& folded) const {
-    return std::any_of(folded_.cbegin(), folded_.cend(),
-                       [&](const QString& one) { return globMatch(folded, one); });
+void sortCaseInsensitively(QStringList& names) {
+    FoldedNames keyed;
+    keyed.reserve(names.size());
+    for (QString& n : names)
+        keyed.emplace_back(n.toCaseFolded(), std::move(n));
+    names = sortedByFold(keyed);
 }
 
 std::optional<QStringList> listSubfolders(const QString& folder) {
@@ -171,40 +98,6 @@ bool isFolder(const QString& path) {
     const QByteArray bytes = encodeFileName(path);
     struct stat st {};
     return !bytes.isEmpty() && stat(bytes.constData(), &st) == 0 && S_ISDIR(st.st_mode);
-}
-
-QString normalFolderPath(const QString& path) {
-    if (path.isEmpty())
-        return path;
-    QString p = QDir::cleanPath(path.startsWith(kPathSeparator) ? path
-                                                                : QDir::current().filePath(path));
-    return p.isEmpty() ? QString(kPathSeparator) : p;
-}
-
-QStringList driveRoots() {
-    QStringList volumes = mountedVolumes();
-    sortCaseInsensitively(volumes);
-    QStringList& offered = mountTable().offered;
-    for (const QString& volume : volumes) {
-        if (!offered.contains(volume)) offered.append(volume);
-    }
-    return QStringList{QStringLiteral("/")} + volumes;
-}
-
-bool isVolumeGone(const QString& folder) {
-    // Only a root once offered is looked up, so browsing reads no table.
-    return mountTable().offered.contains(folder) && !mountedVolumes().contains(folder);
-}
-
-void setMountTable(const QString& file, const QStringList& volumeFolders) {
-    MountTable& table = mountTable();
-    table.offered.clear();
-    table.file = file;
-    table.volumeFolders.clear();
-    for (const QString& folder : volumeFolders)
-        table.volumeFolders.append(normalFolderPath(folder));
-    if (file.isEmpty()) table = MountTable{};
-    mountTable(); // the system's again
 }
 
 } // namespace files

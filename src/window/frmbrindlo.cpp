@@ -1,6 +1,6 @@
 #include "window/frmbrindlo.h"
 
-#include "files/folderlisting.h"
+#include "files/drives.h"
 #include "controls/messagebox.h"
 
 #include <QAccessible>

@@ -1,7 +1,13 @@
 #pragma once
 
-#include "controls/controls.h"
-#include "controls/filesystemlists.h"
+#include "controls/button.h"
+#include "controls/combobox.h"
+#include "controls/drivelist.h"
+#include "controls/filelist.h"
+#include "controls/folderlist.h"
+#include "controls/label.h"
+#include "controls/textbox.h"
+#include "controls/timer.h"
 #include "player/mediaplayer.h"
 #include "core/tagrecord.h"
 

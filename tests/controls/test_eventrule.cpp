@@ -1,5 +1,6 @@
 // The event rule of the control layer, on bare controls.
-#include "controls/controls.h"
+#include "controls/combobox.h"
+#include "controls/textbox.h"
 #include "testsupport.h"
 
 #include <QComboBox>

@@ -4,7 +4,7 @@
 #include "testsupport.h"
 
 #include "files/filename.h"
-#include "files/folderlisting.h"
+#include "files/drives.h"
 
 #include <QAbstractItemView>
 #include <QComboBox>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "controls/controls.h"
+#include "controls/control.h"
 
 #include <QStringList>
 
@@ -8,61 +8,8 @@ class QFileSystemWatcher;
 class QListWidget;
 class QListWidgetItem;
 class QTimer;
-class QTreeWidget;
-class QTreeWidgetItem;
 
 namespace controls {
-
-// The drive list: the roots of the file system ("/" first, then the mount
-// points of user volumes), each named by its path. The offer is read again
-// each time the list drops down, so volumes mounted or taken away meanwhile
-// show or go; the chosen drive stays on offer while it is chosen.
-class DriveList final : public Control {
-public:
-    explicit DriveList(QWidget* parent);
-
-    QString Drive() const;
-    // Refused when no drive of that name is offered. Choosing a drive that
-    // cannot be read is allowed: the lists that follow refuse it instead.
-    void setDrive(const QString& drive);
-    void setDrives(const QStringList& roots); // replaces the offer; raises nothing
-    QStringList drives() const;
-    void readDrivesAgain(); // the offer from the file system as it is now
-    void setAccessibleName(const QString& name) override;
-    QWidget* widget() const override;
-    QComboBox* comboBox() const { return combo_; }
-
-    Event<> Change;
-
-private:
-    void speakDrive();
-
-    QComboBox* combo_;
-    QLabel* nameLabel_ = nullptr;
-};
-
-// The folder list: the current folder's ancestors, then its subfolders.
-// Double-click or Enter on an entry opens it. A name cut off by the list's
-// edge shows whole as a tooltip.
-class FolderList final : public Control {
-public:
-    explicit FolderList(QWidget* parent);
-
-    QString Path() const;
-    // Refused, with nothing changed, when the folder cannot be opened.
-    void setPath(const QString& path);
-    QTreeWidget* treeWidget() const { return tree_; }
-    QWidget* widget() const override;
-
-    Event<> Change;
-
-private:
-    void openEntry(QTreeWidgetItem* item);
-    void show(const QString& path, const QStringList& subfolders);
-
-    QTreeWidget* tree_;
-    QString path_;
-};
 
 // The file list: the regular files of one folder whose names match the
 // pattern (letter case ignored), dot files hidden, sorted. It is a single
