@@ -44,6 +44,7 @@ namespace {
 
 constexpr int kBigCount = 10000; // MP3 files, and as many others
 constexpr int kWindows = 6;      // the play time is sampled in this many parts
+constexpr int kStartRuns = 9;    // starts of each program to the window mapped
 
 double median(std::vector<double> values) {
     if (values.empty()) return std::nan("");
@@ -516,7 +517,39 @@ struct Bench {
     double ownStartMs = std::nan("");
     double ownFolderMs = std::nan("");
 
-    void startAndMemory() {
+    // Start as a user waits for it: from spawning the program to the X
+    // server mapping its window, Brindlo as installed and an empty Qt window
+    // spawned the same way, in turns, each left to go quiet before the next.
+    void startMapped() {
+        QTemporaryDir home;
+        PeerRunner runner(home.path());
+        if (!home.isValid() || !runner.ok()) {
+            std::printf("start: no X server to watch, not measured\n");
+            return;
+        }
+        Peer ours(QStringLiteral("Brindlo"), binDir + QStringLiteral("/../src/brindlo"), {},
+                  false);
+        Peer empty(QStringLiteral("empty Qt window"),
+                   binDir + QStringLiteral("/brindlo-emptywindow"), {QStringLiteral("--stay")},
+                   false);
+        for (Peer* p : {&ours, &empty}) { // warms the caches, counted for neither
+            runner.once(*p, nullptr);
+            p->startMs.clear();
+        }
+        for (int i = 0; i < kStartRuns; ++i) {
+            runner.once(ours, nullptr);
+            runner.once(empty, nullptr);
+        }
+        const double start = median(ours.startMs), emptyStart = median(empty.startMs);
+        rows.push_back({QStringLiteral("start to the window mapped"), start, emptyStart,
+                        QStringLiteral("ms"), QStringLiteral("<= 1.3x"),
+                        met(!ours.startMs.empty() && !empty.startMs.empty(),
+                            start <= 1.3 * emptyStart)});
+    }
+
+    // The window as main.cpp makes it, timed from inside to its first paint
+    // flushed, with its memory then and whether GStreamer had started.
+    void firstPaintAndMemory() {
         const QString program = binDir + QStringLiteral("/brindlo-startbench");
         const QString empty = binDir + QStringLiteral("/brindlo-emptywindow");
         const QStringList label{QStringLiteral("--label")};
@@ -546,10 +579,9 @@ struct Bench {
         const double start = median(startMs), emptyStart = median(emptyMs);
         emptyRssMb = median(emptyRss);
         ownStartMs = start;
-        rows.push_back({QStringLiteral("start to first shown window"), start, emptyStart,
-                        QStringLiteral("ms"), QStringLiteral("<= 1.5x"),
-                        met(!startMs.empty() && !emptyMs.empty(), start <= 1.5 * emptyStart)});
-        rows.push_back({QStringLiteral("  ... against a window with one label"), start,
+        rows.push_back({QStringLiteral("  ... to the first paint flushed"), start, emptyStart,
+                        QStringLiteral("ms"), QStringLiteral("-"), std::nullopt, true});
+        rows.push_back({QStringLiteral("  ... the same, against a window with one label"), start,
                         median(labelMs), QStringLiteral("ms"), QStringLiteral("-"), std::nullopt,
                         true});
         rows.push_back({QStringLiteral("resident memory after start"), median(rssMb), emptyRssMb,
@@ -827,7 +859,8 @@ int main(int argc, char* argv[]) {
         return 1;
     }
 
-    b.startAndMemory();
+    b.startMapped();
+    b.firstPaintAndMemory();
     {
         frmBrindlo w(player::MediaPlayer::AudioOutput::Silent);
         w.show();
@@ -839,7 +872,11 @@ int main(int argc, char* argv[]) {
     if (!mp3.isEmpty()) b.playing(mp3, playSeconds);
 
     printTable(b.rows);
-    std::printf("\nBaselines: an empty Qt window, and one showing a line of text (start, "
+    std::printf("\nStart: spawn to the window mapped on the X server, medians of %d, the two "
+                "programs in turns,\neach left to go quiet first; the first paint is timed "
+                "inside the process.\n",
+                kStartRuns);
+    std::printf("Baselines: an empty Qt window, and one showing a line of text (start, "
                 "memory); readdir with name matching "
                 "in plain C++ (folder);\none pread of 128 bytes (click); one pwrite of 128 "
                 "bytes and fsync (save); a bare GStreamer\nplaybin into the same silent sink "
