@@ -50,7 +50,8 @@ Ink inkOf(QPushButton* button, const QString& caption, double scale, int frame) 
             if (qGray(face.pixel(x, y)) - qGray(drawn.pixel(x, y)) < 96) continue;
             ink.left = std::min(ink.left, x), ink.right = std::max(ink.right, x);
             ink.top = std::min(ink.top, y), ink.bottom = std::max(ink.bottom, y);
-            rows[y].first = std::min(rows[y].first, x), rows[y].second = std::max(rows[y].second, x);
+            rows[y].first = std::min(rows[y].first, x);
+            rows[y].second = std::max(rows[y].second, x);
         }
     }
     for (int y = ink.top; y <= ink.bottom; ++y) {
@@ -68,7 +69,8 @@ TEST_F(ToggleCaption, ReadsAsItsArrowAtEveryScaleFillingTheFace) {
     QPushButton* button = w->cmdResize.button();
     const int frame = button->style()->pixelMetric(QStyle::PM_DefaultFrameWidth, nullptr, button);
     for (double scale : {1.0, 1.25, 1.5, 2.0}) {
-        const int faceWidth = int(std::floor(button->width() * scale)) - 2 * int(std::ceil(frame * scale));
+        const int faceWidth =
+            int(std::floor(button->width() * scale)) - 2 * int(std::ceil(frame * scale));
         for (const char* caption : {"<", ">"}) {
             SCOPED_TRACE(std::string(caption) + " at " + std::to_string(scale));
             const Ink ink = inkOf(button, QString::fromLatin1(caption), scale, frame);
