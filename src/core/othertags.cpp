@@ -133,11 +133,20 @@ std::string textOfFrame(const Bytes& data) {
             const std::uint8_t* p = body + start;
             const std::size_t n = (atEnd ? size : i) - start;
             switch (encoding) {
-            case 0: values.push_back(fromLatin1(p, n)); break;
-            case 1: values.push_back(fromUtf16(p, n, false)); break;
-            case 2: values.push_back(fromUtf16(p, n, true)); break;
-            case 3: values.emplace_back(reinterpret_cast<const char*>(p), n); break;
-            default: return {};
+            case 0:
+                values.push_back(fromLatin1(p, n));
+                break;
+            case 1:
+                values.push_back(fromUtf16(p, n, false));
+                break;
+            case 2:
+                values.push_back(fromUtf16(p, n, true));
+                break;
+            case 3:
+                values.emplace_back(reinterpret_cast<const char*>(p), n);
+                break;
+            default:
+                return {};
             }
             if (atEnd) break;
             start = i + step;
@@ -222,8 +231,7 @@ TagValues readFrames(const ReadAt& read, std::int64_t begin, std::int64_t end, i
 std::optional<TagValues> readId3v2(const ReadAt& read, std::int64_t fileSize, int& version) {
     std::uint8_t h[10];
     if (fileSize < 10 || !readExactly(read, 0, h, 10)) return std::nullopt;
-    if (std::memcmp(h, "ID3", 3) != 0 || h[3] < 2 || h[3] > 4 || h[4] == 0xFF)
-        return std::nullopt;
+    if (std::memcmp(h, "ID3", 3) != 0 || h[3] < 2 || h[3] > 4 || h[4] == 0xFF) return std::nullopt;
     const std::optional<std::uint32_t> size = syncsafe(h + 6);
     if (!size) return std::nullopt;
     version = h[3];

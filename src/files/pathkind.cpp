@@ -20,10 +20,13 @@ PathKind checkPath(const QString& path) {
         case ENOENT:
         case ENOTDIR:
         case ELOOP:
-        case ENAMETOOLONG: return PathKind::Missing;
+        case ENAMETOOLONG:
+            return PathKind::Missing;
         case EACCES:
-        case EPERM: return PathKind::Denied;
-        default: return PathKind::Unreadable;
+        case EPERM:
+            return PathKind::Denied;
+        default:
+            return PathKind::Unreadable;
         }
     }
     struct stat info {};

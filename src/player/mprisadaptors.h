@@ -25,7 +25,8 @@ class RootAdaptor final : public QDBusAbstractAdaptor {
     Q_PROPERTY(QStringList SupportedUriSchemes READ supportedUriSchemes)
     Q_PROPERTY(QStringList SupportedMimeTypes READ supportedMimeTypes)
 public:
-    explicit RootAdaptor(MprisService* service) : QDBusAbstractAdaptor(service), service_(service) {}
+    explicit RootAdaptor(MprisService* service)
+        : QDBusAbstractAdaptor(service), service_(service) {}
 
     // Closing is the user's: the window ends the program, nothing else does.
     bool canQuit() const { return false; }
@@ -64,7 +65,8 @@ class PlayerAdaptor final : public QDBusAbstractAdaptor {
     Q_PROPERTY(bool CanSeek READ canSeek)
     Q_PROPERTY(bool CanControl READ yes)
 public:
-    explicit PlayerAdaptor(MprisService* service) : QDBusAbstractAdaptor(service), service_(service) {
+    explicit PlayerAdaptor(MprisService* service)
+        : QDBusAbstractAdaptor(service), service_(service) {
         connect(service, &MprisService::seeked, this, &PlayerAdaptor::Seeked);
     }
 

@@ -67,10 +67,13 @@ bool MprisService::registerOn(QDBusConnection bus) {
 
 QString MprisService::playbackStatus() const {
     switch (media_.state()) {
-    case PlayerEngine::State::Playing: return QStringLiteral("Playing");
-    case PlayerEngine::State::Paused: return QStringLiteral("Paused");
+    case PlayerEngine::State::Playing:
+        return QStringLiteral("Playing");
+    case PlayerEngine::State::Paused:
+        return QStringLiteral("Paused");
     case PlayerEngine::State::Stopped:
-    case PlayerEngine::State::Closed: break;
+    case PlayerEngine::State::Closed:
+        break;
     }
     return QStringLiteral("Stopped");
 }
@@ -148,12 +151,13 @@ void MprisService::playerChanged() {
     if (path != trackPath_) {
         trackPath_ = path;
         text_ = path.isEmpty() || !window_.trackText ? TrackText{} : window_.trackText(path);
-        trackId_ = path.isEmpty() ? QString::fromLatin1(kNoTrack)
-                                  : QStringLiteral("/io/github/brindlo/Brindlo/track/%1")
-                                        .arg(++tracks_);
+        trackId_ = path.isEmpty()
+                       ? QString::fromLatin1(kNoTrack)
+                       : QStringLiteral("/io/github/brindlo/Brindlo/track/%1").arg(++tracks_);
     }
     QVariantMap metadata;
-    metadata.insert(QStringLiteral("mpris:trackid"), QVariant::fromValue(QDBusObjectPath(trackId_)));
+    metadata.insert(QStringLiteral("mpris:trackid"),
+                    QVariant::fromValue(QDBusObjectPath(trackId_)));
     if (!path.isEmpty()) {
         metadata.insert(QStringLiteral("mpris:length"),
                         qlonglong(std::llround(media_.Duration() * kMicroseconds)));

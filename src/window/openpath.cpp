@@ -34,12 +34,17 @@ QString driveOf(const QString& folder, const QStringList& drives) {
 
 QString reasonFor(files::PathKind kind) {
     switch (kind) {
-    case files::PathKind::Missing: return QStringLiteral("No such file or folder");
-    case files::PathKind::Denied: return QStringLiteral("Permission denied");
-    case files::PathKind::NotRegular: return QStringLiteral("Not a file or a folder");
-    case files::PathKind::Unreadable: return QStringLiteral("Cannot be read");
+    case files::PathKind::Missing:
+        return QStringLiteral("No such file or folder");
+    case files::PathKind::Denied:
+        return QStringLiteral("Permission denied");
+    case files::PathKind::NotRegular:
+        return QStringLiteral("Not a file or a folder");
+    case files::PathKind::Unreadable:
+        return QStringLiteral("Cannot be read");
     case files::PathKind::Folder:
-    case files::PathKind::File: break;
+    case files::PathKind::File:
+        break;
     }
     return {};
 }

@@ -17,7 +17,9 @@ Bytes operator+(Bytes a, const Bytes& b) {
     return a;
 }
 
-Bytes bytes(const std::string& s) { return Bytes(s.begin(), s.end()); }
+Bytes bytes(const std::string& s) {
+    return Bytes(s.begin(), s.end());
+}
 
 Bytes syncsafe(std::uint32_t n) {
     return {std::uint8_t(n >> 21 & 0x7F), std::uint8_t(n >> 14 & 0x7F), std::uint8_t(n >> 7 & 0x7F),
@@ -48,8 +50,12 @@ Bytes id3(int version, std::uint8_t flags, const Bytes& body, std::uint32_t size
            syncsafe(size ? size : std::uint32_t(body.size())) + body;
 }
 
-Bytes latin1(const std::string& s) { return Bytes{0} + bytes(s); }
-Bytes utf8(const std::string& s) { return Bytes{3} + bytes(s); }
+Bytes latin1(const std::string& s) {
+    return Bytes{0} + bytes(s);
+}
+Bytes utf8(const std::string& s) {
+    return Bytes{3} + bytes(s);
+}
 
 // UTF-16 code units with a byte order mark, as encoding 1 has them.
 Bytes utf16(const std::u16string& s, bool big) {
@@ -92,7 +98,9 @@ Bytes id3v1() {
     return record;
 }
 
-Bytes audio() { return Bytes(600, 0x55); }
+Bytes audio() {
+    return Bytes(600, 0x55);
+}
 
 tag::OtherTags read(const Bytes& file) {
     const playback::ReadAt at = [&file](std::int64_t offset, void* buffer, std::int64_t length) {
@@ -121,57 +129,89 @@ std::vector<Case> cases() {
     const Bytes three = frame(3, "TIT2", latin1("Caf\xE9")) + frame(3, "TPE1", latin1("Artist")) +
                         frame(3, "TALB", latin1("Album"));
     // "\xFF\xE0" in Latin-1 is "ÿà": the pair that unsynchronisation splits.
-    const Bytes sync = frame(3, "TIT2", latin1("\xFF\xE0") + Bytes{0}) +
-                       frame(3, "TPE1", latin1("After"));
+    const Bytes sync =
+        frame(3, "TIT2", latin1("\xFF\xE0") + Bytes{0}) + frame(3, "TPE1", latin1("After"));
     const Bytes v24Data = unsynchronise(latin1("\xFF\xE0 x"));
     return {
-        {"v2.3 Latin-1, padding after the frames", id3(3, 0, three + Bytes(64, 0)) + audio(),
-         true, {"Caf\xC3\xA9", "Artist", "Album"}},
+        {"v2.3 Latin-1, padding after the frames",
+         id3(3, 0, three + Bytes(64, 0)) + audio(),
+         true,
+         {"Caf\xC3\xA9", "Artist", "Album"}},
         {"v2.4 UTF-8 with two artists and a terminator",
-         id3(4, 0, frame(4, "TIT2", utf8("Title")) + frame(4, "TPE1", utf8("One") + Bytes{0} +
-                                                          bytes("Two") + Bytes{0})) +
+         id3(4, 0,
+             frame(4, "TIT2", utf8("Title")) +
+                 frame(4, "TPE1", utf8("One") + Bytes{0} + bytes("Two") + Bytes{0})) +
              audio(),
-         true, {"Title", "One / Two", ""}},
+         true,
+         {"Title", "One / Two", ""}},
         {"v2.3 UTF-16 little- and big-endian, a character beyond the BMP",
-         id3(3, 0, frame(3, "TIT2", utf16(u"G\U0001D11E", false)) +
-                       frame(3, "TPE1", utf16(u"\u00C9l", true))),
-         true, {"G\xF0\x9D\x84\x9E", "\xC3\x89l", ""}},
-        {"v2.4 UTF-16BE without mark", id3(4, 0, frame(4, "TALB", Bytes{2, 0, 'A', 0x04, 0x16})),
-         true, {"", "", "A\xD0\x96"}},
+         id3(3, 0,
+             frame(3, "TIT2", utf16(u"G\U0001D11E", false)) +
+                 frame(3, "TPE1", utf16(u"\u00C9l", true))),
+         true,
+         {"G\xF0\x9D\x84\x9E", "\xC3\x89l", ""}},
+        {"v2.4 UTF-16BE without mark",
+         id3(4, 0, frame(4, "TALB", Bytes{2, 0, 'A', 0x04, 0x16})),
+         true,
+         {"", "", "A\xD0\x96"}},
         {"v2.2 three-letter frames",
-         id3(2, 0, frame(2, "TT2", latin1("Old")) + frame(2, "TP1", latin1("Band"))), true,
+         id3(2, 0, frame(2, "TT2", latin1("Old")) + frame(2, "TP1", latin1("Band"))),
+         true,
          {"Old", "Band", ""}},
         {"v2.3 unsynchronised as a whole, sizes after resynchronising",
-         id3(3, 0x80, unsynchronise(sync)), true, {"\xC3\xBF\xC3\xA0", "After", ""}},
+         id3(3, 0x80, unsynchronise(sync)),
+         true,
+         {"\xC3\xBF\xC3\xA0", "After", ""}},
         {"v2.4 frame unsynchronised with a data length indicator",
-         id3(4, 0, frame(4, "TIT2", syncsafe(5) + v24Data, 0x03)), true,
+         id3(4, 0, frame(4, "TIT2", syncsafe(5) + v24Data, 0x03)),
+         true,
          {"\xC3\xBF\xC3\xA0 x", "", ""}},
         {"v2.3 extended header before the frames",
-         id3(3, 0x40, bigEndian(6, 4) + Bytes(6, 0) + frame(3, "TIT2", latin1("Ext"))), true,
+         id3(3, 0x40, bigEndian(6, 4) + Bytes(6, 0) + frame(3, "TIT2", latin1("Ext"))),
+         true,
          {"Ext", "", ""}},
         {"v2.3 compressed title passed over, artist read",
-         id3(3, 0, frame(3, "TIT2", Bytes{0, 0, 0, 9, 0x78, 0x9C}, 0x80) +
-                       frame(3, "TPE1", latin1("Plain"))),
-         true, {"", "Plain", ""}},
+         id3(3, 0,
+             frame(3, "TIT2", Bytes{0, 0, 0, 9, 0x78, 0x9C}, 0x80) +
+                 frame(3, "TPE1", latin1("Plain"))),
+         true,
+         {"", "Plain", ""}},
         {"frame running past the tag ends the reading",
-         id3(3, 0, frame(3, "TIT2", latin1("Kept")) + bytes("TPE1") + bigEndian(5000, 4) +
-                       Bytes{0, 0} + latin1("Lost")),
-         true, {"Kept", "", ""}},
-        {"tag cut short by the end of the file", id3(4, 0, frame(4, "TIT2", utf8("Cut")), 9000),
-         true, {"Cut", "", ""}},
+         id3(3, 0,
+             frame(3, "TIT2", latin1("Kept")) + bytes("TPE1") + bigEndian(5000, 4) + Bytes{0, 0} +
+                 latin1("Lost")),
+         true,
+         {"Kept", "", ""}},
+        {"tag cut short by the end of the file",
+         id3(4, 0, frame(4, "TIT2", utf8("Cut")), 9000),
+         true,
+         {"Cut", "", ""}},
         {"size that is not syncsafe: no tag",
-         bytes("ID3") + Bytes{3, 0, 0, 0, 0, 0x80, 0} + frame(3, "TIT2", latin1("No")), false, {}},
+         bytes("ID3") + Bytes{3, 0, 0, 0, 0, 0x80, 0} + frame(3, "TIT2", latin1("No")),
+         false,
+         {}},
         {"unknown major version: no tag", id3(5, 0, frame(4, "TIT2", utf8("No"))), false, {}},
         {"APE before the ID3v1 record, keys in any case, binary items passed over",
-         audio() + apeTag({apeItem("TITLE", "Ape \xC3\xA9"), apeItem("Artist", "cover", 2),
-                           apeItem("artist", "A" + std::string(1, '\0') + "B")}) +
+         audio() +
+             apeTag({apeItem("TITLE", "Ape \xC3\xA9"), apeItem("Artist", "cover", 2),
+                     apeItem("artist", "A" + std::string(1, '\0') + "B")}) +
              id3v1(),
-         false, {}, true, {"Ape \xC3\xA9", "A / B", ""}},
+         false,
+         {},
+         true,
+         {"Ape \xC3\xA9", "A / B", ""}},
         {"APE at the very end of a file without a record, beside an ID3v2 tag",
          id3(3, 0, frame(3, "TIT2", latin1("Both"))) + audio() + apeTag({apeItem("Album", "Al")}),
-         true, {"Both", "", ""}, true, {"", "", "Al"}},
+         true,
+         {"Both", "", ""},
+         true,
+         {"", "", "Al"}},
         {"APE footer with a size larger than the file",
-         audio() + apeTag({apeItem("Title", "x")}, 1u << 30), false, {}, true, {}},
+         audio() + apeTag({apeItem("Title", "x")}, 1u << 30),
+         false,
+         {},
+         true,
+         {}},
         {"plain audio", audio() + id3v1(), false, {}},
     };
 }

@@ -145,8 +145,8 @@ TEST_F(OtherTagPeers, ReadsId3libsTagsAsMutagenDoes) {
     TempFolder dir;
     const std::string file = dir.path("song.mp3");
     TempFolder::write(file, audio(3000));
-    ASSERT_EQ(run("id3v2 --id3v2-only -t 'New Title v2' -a 'The Band' -A 'Record' " +
-                  quoted(file) + " >/dev/null"),
+    ASSERT_EQ(run("id3v2 --id3v2-only -t 'New Title v2' -a 'The Band' -A 'Record' " + quoted(file) +
+                  " >/dev/null"),
               0);
     const QJsonObject theirs = mutagen(file, "read");
     const std::optional<tag::OtherTags> ours = files::readOtherTags(TempFolder::asText(file));

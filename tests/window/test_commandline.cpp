@@ -3,8 +3,8 @@
 // handlers run.
 #include "testsupport.h"
 
-#include "files/filename.h"
 #include "files/drives.h"
+#include "files/filename.h"
 #include "window/commandline.h"
 #include "window/pathdrop.h"
 
@@ -16,10 +16,10 @@
 #include <QProcess>
 #include <QTest>
 
+#include <QUrl>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
-#include <QUrl>
 
 namespace {
 
@@ -52,7 +52,8 @@ TEST(CommandLine, ReadsOptionsAndTheFirstPath) {
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.arguments.join(' ').toStdString());
-        const window::StartRequest request = window::readCommandLine(row.arguments, row.qtOptionsLeft);
+        const window::StartRequest request =
+            window::readCommandLine(row.arguments, row.qtOptionsLeft);
         EXPECT_EQ(request.exitCode, row.exitCode);
         EXPECT_EQ(request.path, row.path);
     }
@@ -140,7 +141,8 @@ TEST_F(OpenPath, RelativePathAndNameThatIsNotUtf8) {
 
     // The same name as a URI, its bad byte percent-encoded.
     w->Dir1.setPath(QStringLiteral("/"));
-    const QByteArray uri = "file://" + QFile::encodeName(dir).toPercentEncoding("/") + "/caf%E9.mp3";
+    const QByteArray uri =
+        "file://" + QFile::encodeName(dir).toPercentEncoding("/") + "/caf%E9.mp3";
     EXPECT_EQ(w->OpenPath(QString::fromLatin1(uri)), "");
     EXPECT_EQ(w->txtTitle.Text(), "Right one");
     // QTemporaryDir cannot name these to remove them.
@@ -260,11 +262,13 @@ TEST_F(Program, HelpAndVersionPrintAndExitWithoutADisplay) {
     if (!display.isEmpty()) qputenv("DISPLAY", display);
 
     EXPECT_EQ(help.exitCode, 0);
-    EXPECT_TRUE(help.out.startsWith("Usage: brindlo [OPTION]... [FILE | FOLDER]\n")) << help.out.toStdString();
+    EXPECT_TRUE(help.out.startsWith("Usage: brindlo [OPTION]... [FILE | FOLDER]\n"))
+        << help.out.toStdString();
     EXPECT_TRUE(help.out.contains("--version")) << help.out.toStdString();
     EXPECT_EQ(help.err, "");
     EXPECT_EQ(version.exitCode, 0);
-    EXPECT_TRUE(version.out.startsWith("brindlo " BRINDLO_VERSION "\n")) << version.out.toStdString();
+    EXPECT_TRUE(version.out.startsWith("brindlo " BRINDLO_VERSION "\n"))
+        << version.out.toStdString();
     EXPECT_EQ(wrong.exitCode, 1);
     EXPECT_EQ(wrong.out, "");
     EXPECT_TRUE(wrong.err.contains("--help")) << wrong.err.toStdString();

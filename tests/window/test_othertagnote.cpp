@@ -18,7 +18,8 @@ QByteArray syncsafe(int n) {
 QByteArray id3v2Title(const QByteArray& title) {
     const QByteArray data = '\3' + title; // UTF-8
     const QByteArray frame = "TIT2" + syncsafe(int(data.size())) + QByteArray(2, '\0') + data;
-    return QByteArray("ID3\4\0\0", 6) + syncsafe(int(frame.size()) + 20) + frame + QByteArray(20, '\0');
+    return QByteArray("ID3\4\0\0", 6) + syncsafe(int(frame.size()) + 20) + frame +
+           QByteArray(20, '\0');
 }
 
 QByteArray record(const QByteArray& title) {
