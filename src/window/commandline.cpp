@@ -18,7 +18,7 @@ constexpr const char* kHelp =
     "With a FILE, the window opens at the file's folder with the file selected\n"
     "and its tag shown; with a FOLDER, at that folder. A file:// URI may stand\n"
     "for either. Of several, the first is opened. A path that cannot be opened\n"
-    "is reported here and the window opens at / as it does without one.\n"
+    "is reported on standard error, and the window opens at / as without one.\n"
     "\n"
     "  -h, --help     display this help and exit\n"
     "      --version  output version information and exit\n";

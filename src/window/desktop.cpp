@@ -5,9 +5,52 @@
 #include "window/frmbrindlo.h"
 #include "window/pathdrop.h"
 
+#include <QEvent>
+#include <QTimer>
+
 #include <cstdio>
+#include <functional>
 
 namespace window {
+namespace {
+
+// Connecting to the bus costs round trips the first paint need not wait
+// for: the player joins it once the window is on the screen.
+class AfterFirstPaint final : public QObject {
+public:
+    AfterFirstPaint(QWidget& window, std::function<void()> then)
+        : QObject(&window), window_(window), then_(std::move(then)) {
+        window.installEventFilter(this);
+        // A window started minimised may not paint for a long time.
+        QTimer::singleShot(kLatestMs, this, [this] { run(); });
+    }
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override {
+        if (event->type() == QEvent::Paint) {
+            window_.removeEventFilter(this);
+            QTimer::singleShot(0, this, [this] { run(); });
+        }
+        return false;
+    }
+
+private:
+    static constexpr int kLatestMs = 2000;
+
+    void run() {
+        if (done_) return;
+        done_ = true;
+        window_.removeEventFilter(this);
+        then_();
+        deleteLater();
+    }
+
+    QWidget& window_;
+    std::function<void()> then_;
+    bool done_ = false;
+};
+
+} // namespace
 
 player::MprisService* joinSessionBus(frmBrindlo& window) {
     player::MprisService::Window hooks;
@@ -35,7 +78,7 @@ player::MprisService* joinSessionBus(frmBrindlo& window) {
 
 void startOnDesktop(frmBrindlo& window, const StartRequest& request) {
     acceptPathDrops(window);
-    joinSessionBus(window);
+    new AfterFirstPaint(window, [&window] { joinSessionBus(window); });
     if (request.path.isEmpty()) return;
     const QString reason = window.OpenPath(request.path);
     if (!reason.isEmpty()) {

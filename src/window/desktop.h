@@ -11,8 +11,8 @@ class MprisService;
 namespace window {
 
 // The window's start-up on the desktop, after Form_Load: drops are taken,
-// the player joins the session bus, and the path of the command line is
-// opened (why it cannot be goes to standard error).
+// the path of the command line is opened (why it cannot be goes to standard
+// error), and after the first paint the player joins the session bus.
 void startOnDesktop(frmBrindlo& window, const StartRequest& request);
 
 // The media keys' and sound menu's way in: MPRIS 2 on the session bus, or
