@@ -294,7 +294,7 @@ TEST_F(Program, MissingPathIsReportedAndTheWindowStartsAnyway) {
     }
     // Still running: it started as with no argument. Then ended by its PID.
     EXPECT_EQ(p.state(), QProcess::Running);
-    QTest::qWait(300);
+    QTest::qWait(1000); // past the first paint, when it joins the bus
     err += p.readAllStandardError();
     p.terminate();
     p.waitForFinished(5000);
