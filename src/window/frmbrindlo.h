@@ -53,6 +53,11 @@ public:
 
     QString BuildFullPath() const;
 
+    // Goes to a file or folder (a path or a file:// URI) the way the user
+    // would: its drive, its folder, a click on the file. Returns why it could
+    // not, "" when it could; a path that cannot be opened changes nothing.
+    QString OpenPath(const QString& pathOrUri);
+
     // Controls, created in this order.
     controls::Button cmdResize;
     controls::Timer Timer1;
@@ -90,6 +95,8 @@ public:
 
 private:
     void ClearTagFields();
+    // After a click on a file: tells in the strip of an ID3v2 or APE tag in it.
+    void ShowOtherTags();
     void designControls();
     void connectEvents();
     void keepControlsOutOfViewInert();
