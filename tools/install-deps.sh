@@ -19,6 +19,7 @@ packages=(
   pulseaudio pulseaudio-utils
   python3-mutagen id3v2
   desktop-file-utils appstream
+  dbus-daemon playerctl
   # the Debian package (tools/package.sh) and its lintian check
   debhelper dpkg-dev fakeroot lintian
 )

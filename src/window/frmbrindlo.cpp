@@ -234,7 +234,10 @@ void frmBrindlo::keepControlsOutOfViewInert() {
 void frmBrindlo::connectEvents() {
     Drive1.Change.connect([this] { Drive1_Change(); });
     Dir1.Change.connect([this] { Dir1_Change(); });
-    File1.Click.connect([this] { File1_Click(); });
+    File1.Click.connect([this] {
+        File1_Click();
+        ShowOtherTags();
+    });
     File1.DblClick.connect([this] { File1_DblClick(); });
     cmbGenre.Change.connect([this] { cmbGenre_Change(); });
     cmbGenre.Click.connect([this] { cmbGenre_Click(); });

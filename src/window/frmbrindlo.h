@@ -54,6 +54,11 @@ public:
 
     QString BuildFullPath() const;
 
+    // Goes to a file or folder (a path or a file:// URI) the way the user
+    // would: its drive, its folder, a click on the file. Returns why it could
+    // not, "" when it could; a path that cannot be opened changes nothing.
+    QString OpenPath(const QString& pathOrUri);
+
 private:
     // First of all, so that every control is made in the window's font.
     controls::DesignFont designFont_;
@@ -96,6 +101,8 @@ public:
 
 private:
     void ClearTagFields();
+    // After a click on a file: tells in the strip of an ID3v2 or APE tag in it.
+    void ShowOtherTags();
     void designControls();
     void connectEvents();
     void keepControlsOutOfViewInert();
