@@ -7,7 +7,7 @@ namespace controls {
 // Before the first text can be measured, fontconfig reads its configuration
 // (dozens of XML files), the largest part of the window's own start-up.
 // This starts that on a thread of its own, to run while the application
-// connects to the display; main() calls it first, before anything else.
+// connects to the display; main() calls it before making the application.
 void startLoadingFonts();
 
 // The window's font, set before its first control is made, so that no
