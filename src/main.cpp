@@ -1,3 +1,4 @@
+#include "controls/designfont.h"
 #include "window/commandline.h"
 #include "window/desktop.h"
 #include "window/frmbrindlo.h"
@@ -9,6 +10,8 @@ int main(int argc, char* argv[]) {
     const window::StartRequest early =
         window::readCommandLine(window::argumentsOf(argc, argv), true);
     if (early.exitCode) return *early.exitCode;
+    // While the application connects to the display.
+    controls::startLoadingFonts();
     QApplication app(argc, argv);
     // Lets the desktop match the window to its menu entry and icon.
     QGuiApplication::setDesktopFileName(QStringLiteral("io.github.brindlo.Brindlo"));

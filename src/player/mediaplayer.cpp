@@ -5,7 +5,6 @@
 #include "player/positionslider.h"
 #include "player/statuslabel.h"
 
-#include <QFileInfo>
 #include <QHBoxLayout>
 #include <QRegion>
 #include <QScopedValueRollback>
@@ -31,7 +30,7 @@ constexpr int kPollMs = 200;
 // The name as the file list shows it, so that a name whose bytes are not
 // UTF-8 reads the same in the list and in the strip.
 QString displayName(const QString& path) {
-    return files::displayFileName(QFileInfo(path).fileName());
+    return files::shownFileName(path);
 }
 
 } // namespace

@@ -2,6 +2,7 @@
 
 #include "controls/button.h"
 #include "controls/combobox.h"
+#include "controls/designfont.h"
 #include "controls/drivelist.h"
 #include "controls/filelist.h"
 #include "controls/folderlist.h"
@@ -58,6 +59,11 @@ public:
     // not, "" when it could; a path that cannot be opened changes nothing.
     QString OpenPath(const QString& pathOrUri);
 
+private:
+    // First of all, so that every control is made in the window's font.
+    controls::DesignFont designFont_;
+
+public:
     // Controls, created in this order.
     controls::Button cmdResize;
     controls::Timer Timer1;
@@ -100,7 +106,7 @@ private:
     void designControls();
     void connectEvents();
     void keepControlsOutOfViewInert();
-    void focusFirstControl();
+    void setStartFocus();
 
     // The controls that take the keyboard focus, in tab order (the player,
     // at tab index 0, before them).
