@@ -74,7 +74,9 @@ public:
     bool isMuted() const { return muted_; }
     bool isPlaying() const;
     bool isOpen() const;
-    bool isOpening() const { return engine_->isOpening(); }
+    // Until the player says it plays: the open may be done, the sound not
+    // yet started.
+    bool isOpening() const { return engine_->isOpening() || engine_->isStarting(); }
     PlayerEngine::State state() const;
     // "Playing song.mp3", "Paused song.mp3", "Stopped song.mp3",
     // "Opening song.mp3…", "No sound device: playing song.mp3 silently",

@@ -385,6 +385,7 @@ void PlayerEngine::seek(double seconds) {
 }
 
 void PlayerEngine::sendSeek(double seconds) {
+    seekTarget_ = seconds;
     seekInFlight_ =
         send([seconds](PlayerWorker* w, std::uint64_t id) { w->seek(id, seconds); });
 }
@@ -414,6 +415,9 @@ void PlayerEngine::setAutoRewind(bool on) {
 }
 
 double PlayerEngine::position() const {
+    // The handle must not jump back while the player is on its way there.
+    if (nextSeek_) return *nextSeek_;
+    if (seekInFlight_ != 0) return seekTarget_;
     if (state_ != State::Playing || stalled_ || atEnd_) return position_;
     // Between two reports the position runs on with the clock.
     const double now = position_ + static_cast<double>(clock_.elapsed() - positionAt_) / 1000.0;

@@ -74,7 +74,8 @@ public:
     // Ready, and asked to play, but the player has not said it plays yet.
     bool isStarting() const { return starting_; }
     double duration() const { return duration_; } // exact; 0 when closed
-    double position() const;                      // seconds; 0 when closed
+    // Seconds; 0 when closed. Where a seek is on its way, where it goes.
+    double position() const;
     bool atEnd() const { return atEnd_; }
     // It plays, but the sound server has taken no samples for a while.
     bool isStalled() const { return stalled_; }
@@ -127,6 +128,7 @@ private:
     QTimer* serverWatch_ = nullptr;
     QTimer* openWatch_ = nullptr;
     std::uint64_t seekInFlight_ = 0;
+    double seekTarget_ = 0.0;
     std::optional<double> nextSeek_;
     std::uint64_t volumeInFlight_ = 0;
     std::optional<double> nextVolume_;
