@@ -54,6 +54,30 @@ void prepareOutput(GstElement* element, const QString& mediaName) {
         g_object_set(element, "buffer-time", kBufferUs, "latency-time", kLatencyUs, nullptr);
 }
 
+// The server names the stream after the title tag that reaches the sink:
+// make that the file's name, whatever the file's own tag says.
+void retitleStream(GstElement* sink, const QString& mediaName) {
+    GstPad* pad = gst_element_get_static_pad(sink, "sink");
+    if (!pad) return;
+    gst_pad_add_probe(
+        pad, GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM,
+        [](GstPad*, GstPadProbeInfo* info, gpointer name) {
+            GstEvent* event = GST_PAD_PROBE_INFO_EVENT(info);
+            if (GST_EVENT_TYPE(event) != GST_EVENT_TAG) return GST_PAD_PROBE_OK;
+            GstTagList* tags = nullptr;
+            gst_event_parse_tag(event, &tags);
+            GstTagList* renamed = tags ? gst_tag_list_copy(tags) : gst_tag_list_new_empty();
+            gst_tag_list_add(renamed, GST_TAG_MERGE_REPLACE, GST_TAG_TITLE,
+                             static_cast<QByteArray*>(name)->constData(), nullptr);
+            gst_event_unref(event);
+            GST_PAD_PROBE_INFO_DATA(info) = gst_event_new_tag(renamed);
+            return GST_PAD_PROBE_OK;
+        },
+        new QByteArray(mediaName.toUtf8()),
+        [](gpointer name) { delete static_cast<QByteArray*>(name); });
+    gst_object_unref(pad);
+}
+
 } // namespace
 
 bool startGstreamer(QString* reason) {
@@ -93,13 +117,14 @@ GstElement* makeSystemSink(const QString& mediaName) {
     return sink;
 }
 
-bool connectSink(GstElement* sink, Silence* silence) {
+bool connectSink(GstElement* sink, const QString& mediaName, Silence* silence) {
     if (!sink || gst_element_set_state(sink, GST_STATE_READY) == GST_STATE_CHANGE_FAILURE ||
         autoSinkIsSilent(sink)) {
         releaseElement(sink);
         *silence = Silence::NoDevice;
         return false;
     }
+    retitleStream(sink, mediaName);
     *silence = Silence::None;
     return true;
 }

@@ -21,7 +21,7 @@ GstElement* makeSystemSink(const QString& mediaName);
 // Connects the system sink to the sound server. This is where a server
 // that hangs holds the thread. False, with the silence that follows, when
 // there is no sound output; the sink is released then.
-bool connectSink(GstElement* sink, Silence* silence);
+bool connectSink(GstElement* sink, const QString& mediaName, Silence* silence);
 // A sink that discards the sound but keeps real time.
 GstElement* makeSilentSink();
 

@@ -91,7 +91,7 @@ bool PlayerWorker::build(const OpenOrder& order, std::int64_t feedFrom, QString*
     if (order.output == Output::System) {
         sink = makeSystemSink(order.mediaName);
         emit reported(makeReport(Report::Event::Connecting));
-        if (!connectSink(sink, &silence_)) sink = nullptr;
+        if (!connectSink(sink, order.mediaName, &silence_)) sink = nullptr;
         emit reported(makeReport(Report::Event::Connected));
     }
     toServer_ = sink != nullptr;
