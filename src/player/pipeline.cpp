@@ -14,8 +14,11 @@ constexpr unsigned kPlayFlagSoftVolume = 1u << 4;
 // Music needs no call's latency: a large buffer filled in large steps lets
 // the sound server and the decoder sleep between them. Pause, seek and the
 // end of the file do not wait for it (the server corks and flushes).
-constexpr gint64 kBufferUs = 500000;
-constexpr gint64 kLatencyUs = 100000;
+constexpr gint64 kBufferUs = 1500000;
+constexpr gint64 kLatencyUs = 300000;
+// The decoder hands on this much sound at a time instead of one 26 ms frame:
+// each hand-on wakes two of GStreamer's threads.
+constexpr gint64 kDecodedChunkNs = 300 * GST_MSECOND;
 
 // True when autoaudiosink put in a fakesink of its own because no sound
 // output works.
@@ -52,6 +55,13 @@ void prepareOutput(GstElement* element, const QString& mediaName) {
     if (g_object_class_find_property(type, "buffer-time") &&
         g_object_class_find_property(type, "latency-time"))
         g_object_set(element, "buffer-time", kBufferUs, "latency-time", kLatencyUs, nullptr);
+}
+
+void chunkDecodedSound(GstElement* /*playbin*/, GstElement* element, gpointer) {
+    GParamSpec* spec = g_object_class_find_property(G_OBJECT_GET_CLASS(element), "min-latency");
+    if (spec && spec->value_type == G_TYPE_INT64 &&
+        GST_OBJECT_FLAG_IS_SET(element, GST_ELEMENT_FLAG_SINK) == FALSE)
+        g_object_set(element, "min-latency", kDecodedChunkNs, nullptr);
 }
 
 // The server names the stream after the title tag that reaches the sink:
@@ -140,6 +150,7 @@ GstElement* makePipeline(int fd, std::int64_t feedFrom, std::int64_t fileSize, G
     g_object_set(pipeline, "flags", kPlayFlagAudio | kPlayFlagSoftVolume, "audio-sink", sink,
                  "volume", volume, nullptr);
     gst_object_unref(sink); // playbin holds it now
+    g_signal_connect(pipeline, "element-setup", G_CALLBACK(chunkDecodedSound), nullptr);
     if (feedFrom >= 0) {
         if (!feedFromFirstFrame(pipeline, fd, feedFrom, fileSize - feedFrom)) {
             releaseElement(pipeline);

@@ -1,6 +1,7 @@
 #include "player/playerengine.h"
 
 #include "files/filename.h"
+#include "player/handover.h"
 #include "player/playerworker.h"
 
 #include <QCoreApplication>
@@ -169,6 +170,7 @@ PlayerEngine::Opened PlayerEngine::open(const QString& path) {
 void PlayerEngine::startLane(const OpenOrder& order) {
     auto lane = std::make_shared<PlayerLane>();
     lane->handoff = std::make_shared<OpenHandoff>();
+    lane->handoff->window = thread();
     lane->open = order.id;
     // No parent: a thread that a hung server holds may outlive the engine.
     lane->thread = new QThread;
@@ -183,8 +185,14 @@ void PlayerEngine::startLane(const OpenOrder& order) {
     ++runningPlayers; // until its finished(), which runs on that thread
     lane->thread->start();
     PlayerWorker* worker = lane->worker;
+    handingOverTo(lane->thread);
     QMetaObject::invokeMethod(
-        worker, [worker, order] { worker->open(order); }, Qt::QueuedConnection);
+        worker,
+        [worker, order] {
+            handedOver();
+            worker->open(order);
+        },
+        Qt::QueuedConnection);
     lane_ = std::move(lane);
     openWatch_->start();
 }
@@ -195,8 +203,14 @@ void PlayerEngine::leaveLane() {
     lane->handoff->left = true;
     disconnect(lane->worker, nullptr, this, nullptr);
     PlayerWorker* worker = lane->worker;
+    handingOverTo(lane->thread);
     QMetaObject::invokeMethod(
-        worker, [worker] { worker->shutDown(); }, Qt::QueuedConnection);
+        worker,
+        [worker] {
+            handedOver();
+            worker->shutDown();
+        },
+        Qt::QueuedConnection);
     leaving().push_back(lane);
     unanswered_.clear();
     seekInFlight_ = 0;
@@ -230,13 +244,20 @@ template <typename Command> std::uint64_t PlayerEngine::send(Command command) {
     const std::uint64_t id = ++nextCommand_;
     unanswered_.emplace_back(id, clock_.elapsed());
     PlayerWorker* worker = lane_->worker;
+    handingOverTo(lane_->thread);
     QMetaObject::invokeMethod(
-        worker, [worker, id, command] { command(worker, id); }, Qt::QueuedConnection);
+        worker,
+        [worker, id, command] {
+            handedOver();
+            command(worker, id);
+        },
+        Qt::QueuedConnection);
     if (!answerWatch_->isActive()) answerWatch_->start(kAnswerMs);
     return id;
 }
 
 void PlayerEngine::take(const Report& report) {
+    handedOver();
     if (!lane_ || report.open != lane_->open) return; // from a thread we left
     acknowledge(report.acked);
     switch (report.event) {
@@ -410,8 +431,14 @@ void PlayerEngine::setAutoRewind(bool on) {
     autoRewind_ = on;
     if (!lane_) return;
     PlayerWorker* worker = lane_->worker;
+    handingOverTo(lane_->thread);
     QMetaObject::invokeMethod(
-        worker, [worker, on] { worker->setAutoRewind(on); }, Qt::QueuedConnection);
+        worker,
+        [worker, on] {
+            handedOver();
+            worker->setAutoRewind(on);
+        },
+        Qt::QueuedConnection);
 }
 
 double PlayerEngine::position() const {

@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QMetaType>
 #include <QString>
+#include <QThread>
 
 #include <atomic>
 #include <condition_variable>
@@ -69,6 +70,7 @@ struct Report {
 // the thread still finds queued then is stale and never carried out.
 struct OpenHandoff {
     std::atomic<bool> left{false};
+    QThread* window = nullptr; // where the reports go
     std::mutex mutex;
     std::condition_variable changed;
     bool done = false;

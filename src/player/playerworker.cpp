@@ -2,6 +2,7 @@
 
 #include "player/duration.h"
 #include "player/errorwords.h"
+#include "player/handover.h"
 #include "player/pipeline.h"
 
 #include <gst/gst.h>
@@ -32,6 +33,11 @@ PlayerWorker::PlayerWorker(std::shared_ptr<OpenHandoff> handoff) : handoff_(std:
     tick_ = new QTimer(this);
     tick_->setInterval(kTickMs);
     connect(tick_, &QTimer::timeout, this, &PlayerWorker::tick);
+}
+
+void PlayerWorker::tell(const Report& report) {
+    handingOverTo(handoff_->window);
+    emit reported(report);
 }
 
 PlayerWorker::~PlayerWorker() {
@@ -75,14 +81,14 @@ void PlayerWorker::open(const OpenOrder& order) {
         error_ = reason.isEmpty() ? QStringLiteral("the player could not open it") : reason;
         const Report report = makeReport(Report::Event::OpenFailed);
         handoff_->fill(report);
-        emit reported(report);
+        tell(report);
         return;
     }
     state_ = PlayState::Paused;
     position_ = 0.0;
     const Report report = makeReport(Report::Event::Opened);
     handoff_->fill(report);
-    emit reported(report);
+    tell(report);
 }
 
 bool PlayerWorker::build(const OpenOrder& order, std::int64_t feedFrom, QString* reason) {
@@ -90,9 +96,9 @@ bool PlayerWorker::build(const OpenOrder& order, std::int64_t feedFrom, QString*
     silence_ = order.output == Output::Silent ? order.forcedSilence : Silence::None;
     if (order.output == Output::System) {
         sink = makeSystemSink(order.mediaName);
-        emit reported(makeReport(Report::Event::Connecting));
+        tell(makeReport(Report::Event::Connecting));
         if (!connectSink(sink, order.mediaName, &silence_)) sink = nullptr;
-        emit reported(makeReport(Report::Event::Connected));
+        tell(makeReport(Report::Event::Connected));
     }
     toServer_ = sink != nullptr;
     if (!sink) sink = makeSilentSink();
@@ -207,7 +213,7 @@ void PlayerWorker::onEndOfStream() {
         atEnd_ = true;
         position_ = duration_;
     }
-    emit reported(makeReport(Report::Event::Finished));
+    tell(makeReport(Report::Event::Finished));
 }
 
 void PlayerWorker::onError(const QString& reason, Fault fault) {
@@ -216,7 +222,7 @@ void PlayerWorker::onError(const QString& reason, Fault fault) {
     state_ = PlayState::Closed;
     error_ = reason;
     fault_ = fault;
-    emit reported(makeReport(Report::Event::Failed));
+    tell(makeReport(Report::Event::Failed));
 }
 
 void PlayerWorker::play(std::uint64_t command) {
@@ -233,7 +239,7 @@ void PlayerWorker::play(std::uint64_t command) {
         lastTick_ = -1.0;
         tick_->start();
     }
-    emit reported(makeReport(Report::Event::None));
+    tell(makeReport(Report::Event::None));
 }
 
 void PlayerWorker::pause(std::uint64_t command) {
@@ -246,14 +252,14 @@ void PlayerWorker::pause(std::uint64_t command) {
         stalled_ = false;
         queryPosition();
     }
-    emit reported(makeReport(Report::Event::None));
+    tell(makeReport(Report::Event::None));
 }
 
 void PlayerWorker::stop(std::uint64_t command) {
     if (handoff_->left) return;
     acked_ = command;
     if (pipeline_) rewind();
-    emit reported(makeReport(Report::Event::None));
+    tell(makeReport(Report::Event::None));
 }
 
 void PlayerWorker::rewind() {
@@ -292,7 +298,7 @@ void PlayerWorker::seek(std::uint64_t command, double seconds) {
             if (state_ == PlayState::Stopped) state_ = PlayState::Paused;
         }
     }
-    emit reported(makeReport(Report::Event::None));
+    tell(makeReport(Report::Event::None));
 }
 
 void PlayerWorker::setVolume(std::uint64_t command, double level) {
@@ -300,7 +306,7 @@ void PlayerWorker::setVolume(std::uint64_t command, double level) {
     acked_ = command;
     volume_ = level;
     if (pipeline_) g_object_set(pipeline_, "volume", level, nullptr);
-    emit reported(makeReport(Report::Event::None));
+    tell(makeReport(Report::Event::None));
 }
 
 void PlayerWorker::tick() {
@@ -309,7 +315,7 @@ void PlayerWorker::tick() {
     const bool still = lastTick_ >= 0.0 && at - lastTick_ < kStillSeconds && !atEnd_;
     lastTick_ = at;
     stalled_ = still;
-    emit reported(makeReport(Report::Event::None));
+    tell(makeReport(Report::Event::None));
 }
 
 double PlayerWorker::queryPosition() {

@@ -57,6 +57,7 @@ private:
     void tick();
     double queryPosition();
     Report makeReport(Report::Event event) const;
+    void tell(const Report& report);
     void releasePipeline();
     void release();
 
