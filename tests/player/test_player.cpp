@@ -1,5 +1,6 @@
 #include "files/filename.h"
 #include "player/mediaplayer.h"
+#include "player/playerengine.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -11,6 +12,7 @@
 #include <gtest/gtest.h>
 #include <mpg123.h>
 
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <memory>
@@ -314,6 +316,36 @@ TEST_F(PlaybackPlaying, SeekBackFromTheEndKeepsPlaying) {
     EXPECT_TRUE(player_->isPlaying()) << player_->statusText().toStdString();
     EXPECT_GT(player_->CurrentPosition(), 0.2);
     EXPECT_LT(player_->CurrentPosition(), 1.0);
+}
+
+// A drag gives seeks faster than the player takes them: they are merged,
+// and the player must end where the last one asked, not an earlier one.
+TEST_F(PlaybackPlaying, ABurstOfSeeksEndsWhereTheLastAsked) {
+    put(fixture("cbr.mp3"));
+    player_->pause();
+    ASSERT_TRUE(says("Paused cbr.mp3"));
+    for (int i = 0; i < 200; ++i)
+        player_->seek(0.01 * i);
+    player_->seek(0.7);
+    QTest::qWait(400); // every seek answered; the position is the player's own
+    EXPECT_NEAR(player_->CurrentPosition(), 0.7, 0.05);
+    EXPECT_EQ(player_->state(), State::Paused);
+}
+
+// A close while the open is still on its way: the open's thread ends, and
+// nothing of the file reports or plays afterwards.
+TEST_F(PlaybackOpenState, ACloseCancelsAPendingOpen) {
+    player::PlayerEngine::delayOpensForTesting(std::chrono::milliseconds(300));
+    notified_.clear();
+    player_->setFileName(fixture("cbr.mp3"));
+    player_->setFileName(QString());
+    player::PlayerEngine::delayOpensForTesting(std::chrono::milliseconds(0));
+    EXPECT_EQ(notified_, (std::vector<std::int32_t>{MediaPlayer::kOpening, MediaPlayer::kClosed}));
+    EXPECT_TRUE(waitFor([] { return player::PlayerEngine::runningPlayersForTesting() == 0; }));
+    QTest::qWait(200);
+    EXPECT_EQ(notified_, (std::vector<std::int32_t>{MediaPlayer::kOpening, MediaPlayer::kClosed}));
+    EXPECT_FALSE(player_->isOpen());
+    EXPECT_EQ(player_->statusText(), QString());
 }
 
 TEST_F(PlaybackPlaying, DestroyingWhilePlayingStopsCleanly) {
