@@ -26,7 +26,7 @@ constexpr int kBarHeight = 32;
 constexpr int kButtonSize = 28;
 // Short and fixed, so the volume never passes for a second position bar.
 constexpr int kVolumeWidth = 56;
-constexpr int kPollMs = 200;
+constexpr int kPollMs = 500;
 
 // The name as the file list shows it, so that a name whose bytes are not
 // UTF-8 reads the same in the list and in the strip.

@@ -14,11 +14,11 @@ constexpr unsigned kPlayFlagSoftVolume = 1u << 4;
 // Music needs no call's latency: a large buffer filled in large steps lets
 // the sound server and the decoder sleep between them. Pause, seek and the
 // end of the file do not wait for it (the server corks and flushes).
-constexpr gint64 kBufferUs = 1500000;
-constexpr gint64 kLatencyUs = 300000;
+constexpr gint64 kBufferUs = 2000000;
+constexpr gint64 kLatencyUs = 400000;
 // The decoder hands on this much sound at a time instead of one 26 ms frame:
 // each hand-on wakes two of GStreamer's threads.
-constexpr gint64 kDecodedChunkNs = 300 * GST_MSECOND;
+constexpr gint64 kDecodedChunkNs = 400 * GST_MSECOND;
 
 // True when autoaudiosink put in a fakesink of its own because no sound
 // output works.
