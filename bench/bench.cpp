@@ -134,8 +134,7 @@ int gstBaseline(const char* file, double seconds, bool toServer) {
     gst_init(nullptr, nullptr);
     gchar* uri = gst_filename_to_uri(file, nullptr);
     GstElement* playbin = gst_element_factory_make("playbin", nullptr);
-    GstElement* sink =
-        toServer ? nullptr : gst_element_factory_make("fakesink", nullptr);
+    GstElement* sink = toServer ? nullptr : gst_element_factory_make("fakesink", nullptr);
     if (!uri || !playbin || (!toServer && !sink)) {
         std::printf("error pipeline\n");
         return 1;
@@ -720,9 +719,9 @@ struct Bench {
         const ChildRun ours =
             runChild(binDir + QStringLiteral("/brindlo-startbench"),
                      {QStringLiteral("--play-server"), mp3, QString::number(seconds)});
-        const ChildRun base = runChild(
-            QCoreApplication::applicationFilePath(),
-            {QStringLiteral("--gst-baseline-server"), mp3, QString::number(seconds)});
+        const ChildRun base =
+            runChild(QCoreApplication::applicationFilePath(),
+                     {QStringLiteral("--gst-baseline-server"), mp3, QString::number(seconds)});
         const PlaySamples o = playSamples(ours), b = playSamples(base);
         if (!o.error.isEmpty()) std::printf("playing to the server: %s\n", o.error.constData());
         if (!b.error.isEmpty()) std::printf("bare playbin: %s\n", b.error.constData());

@@ -354,9 +354,10 @@ int main(int argc, char** argv) {
     qint64 worst = 0;
     for (const Result& r : results)
         if (r.what != "nothing happening (3 s)") worst = std::max(worst, r.stallMs);
-    std::printf("longest stall while opening, closing or using the strip: %lld ms (target %lld ms): "
-                "%s\n",
-                static_cast<long long>(worst), static_cast<long long>(kTargetMs),
-                worst <= kTargetMs ? "met" : "NOT met");
+    std::printf(
+        "longest stall while opening, closing or using the strip: %lld ms (target %lld ms): "
+        "%s\n",
+        static_cast<long long>(worst), static_cast<long long>(kTargetMs),
+        worst <= kTargetMs ? "met" : "NOT met");
     return 0;
 }

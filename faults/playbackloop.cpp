@@ -523,8 +523,7 @@ private:
 // reported, and once the server is back a good file must play.
 class CommandRound {
 public:
-    CommandRound(Rng& rng, std::vector<std::string> goods)
-        : rng_(rng), goods_(std::move(goods)) {}
+    CommandRound(Rng& rng, std::vector<std::string> goods) : rng_(rng), goods_(std::move(goods)) {}
 
     void run(int commands) {
         server_ = std::make_unique<testing_support::SoundServer>();

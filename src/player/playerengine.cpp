@@ -178,10 +178,10 @@ void PlayerEngine::startLane(const OpenOrder& order) {
     lane->worker = new PlayerWorker(lane->handoff);
     lane->worker->moveToThread(lane->thread);
     connect(lane->thread, &QThread::finished, lane->worker, &QObject::deleteLater);
-    connect(lane->thread, &QThread::finished, lane->thread, [] { --runningPlayers; },
-            Qt::DirectConnection);
-    connect(lane->worker, &PlayerWorker::reported, this, &PlayerEngine::take,
-            Qt::QueuedConnection);
+    connect(
+        lane->thread, &QThread::finished, lane->thread, [] { --runningPlayers; },
+        Qt::DirectConnection);
+    connect(lane->worker, &PlayerWorker::reported, this, &PlayerEngine::take, Qt::QueuedConnection);
     ++runningPlayers; // until its finished(), which runs on that thread
     lane->thread->start();
     PlayerWorker* worker = lane->worker;
@@ -336,8 +336,8 @@ void PlayerEngine::acknowledge(std::uint64_t command) {
     if (unanswered_.empty())
         answerWatch_->stop();
     else
-        answerWatch_->start(static_cast<int>(std::max<qint64>(
-            1, kAnswerMs - (clock_.elapsed() - unanswered_.front().second))));
+        answerWatch_->start(static_cast<int>(
+            std::max<qint64>(1, kAnswerMs - (clock_.elapsed() - unanswered_.front().second))));
 }
 
 void PlayerEngine::checkAnswers() {
@@ -407,8 +407,7 @@ void PlayerEngine::seek(double seconds) {
 
 void PlayerEngine::sendSeek(double seconds) {
     seekTarget_ = seconds;
-    seekInFlight_ =
-        send([seconds](PlayerWorker* w, std::uint64_t id) { w->seek(id, seconds); });
+    seekInFlight_ = send([seconds](PlayerWorker* w, std::uint64_t id) { w->seek(id, seconds); });
 }
 
 void PlayerEngine::setVolume(double level) {
@@ -423,8 +422,7 @@ void PlayerEngine::setVolume(double level) {
 }
 
 void PlayerEngine::sendVolume(double level) {
-    volumeInFlight_ =
-        send([level](PlayerWorker* w, std::uint64_t id) { w->setVolume(id, level); });
+    volumeInFlight_ = send([level](PlayerWorker* w, std::uint64_t id) { w->setVolume(id, level); });
 }
 
 void PlayerEngine::setAutoRewind(bool on) {

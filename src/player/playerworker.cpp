@@ -133,8 +133,8 @@ bool PlayerWorker::preroll(QString* reason) {
             }
             gst_message_unref(message);
         }
-        *reason = firstError.isEmpty() ? QStringLiteral("the player could not open it")
-                                       : firstError;
+        *reason =
+            firstError.isEmpty() ? QStringLiteral("the player could not open it") : firstError;
         return false;
     }
     if (reached != GST_STATE_PAUSED) {
@@ -280,9 +280,7 @@ void PlayerWorker::rewind() {
 void PlayerWorker::seek(std::uint64_t command, double seconds) {
     if (handoff_->left) return;
     acked_ = command;
-    if (pipeline_ && std::isfinite(seconds)) {
-        dropStaleEnd();
-    }
+    if (pipeline_ && std::isfinite(seconds)) dropStaleEnd(); // which may close it
     if (pipeline_ && std::isfinite(seconds)) {
         seconds = std::clamp(seconds, 0.0, duration_);
         gst_element_seek_simple(pipeline_, GST_FORMAT_TIME,

@@ -14,8 +14,7 @@ StatusLine composeStatus(const StatusFacts& facts) {
     switch (facts.state) {
     case State::Playing:
         if (facts.stalled)
-            return {QStringLiteral("Sound server not answering: "), name,
-                    QStringLiteral(" waits")};
+            return {QStringLiteral("Sound server not answering: "), name, QStringLiteral(" waits")};
         if (facts.notAnswering)
             return {QStringLiteral("Sound server not answering: playing "), name,
                     QStringLiteral(" silently")};

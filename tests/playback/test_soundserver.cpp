@@ -114,8 +114,8 @@ protected:
         QFile::copy(tree.path("tones.mp3"), tree.path("again.mp3"));
         // A file that must never be heard: it is opened while the server hangs.
         const QString other = tree.file("other.wav", twoToneWave(660.0, 660.0));
-        ASSERT_EQ(QProcess::execute("lame", {"--quiet", "-b", "128", other, tree.path("other.mp3")}),
-                  0);
+        ASSERT_EQ(
+            QProcess::execute("lame", {"--quiet", "-b", "128", other, tree.path("other.mp3")}), 0);
         w->Dir1.setPath(tree.root());
         w->media.OpenStateNotify.connect([this](std::int32_t first, std::int32_t state) {
             reports.push_back(state);
