@@ -616,8 +616,8 @@ private:
             player.setMuted(!player.isMuted());
             break;
         default:
-            what = serverChange();
-            break;
+            // The loop's own doing, which waits for the server: not timed.
+            return serverChange();
         }
         const long long held = nowMs() - start;
         if (held > kHeldLimitMs)
