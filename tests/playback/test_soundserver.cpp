@@ -219,6 +219,9 @@ TEST_F(SoundServerWindow, HungServerNeverHoldsTheTransportAndAFreshPlayerPlaysAf
     QTest::qWait(300);
 
     server.hang();
+    // Nothing is heard now: the strip stops saying that it plays.
+    EXPECT_TRUE(says("Sound server not answering: tones.mp3 waits", 5000 * kSlowdown))
+        << w->media.statusText().toStdString();
     Heartbeat heartbeat;
     heartbeat.start();
     const auto click = [&](const char* name) {
