@@ -58,9 +58,12 @@ void prepareOutput(GstElement* element, const QString& mediaName) {
 }
 
 void chunkDecodedSound(GstElement* /*playbin*/, GstElement* element, gpointer) {
-    GParamSpec* spec = g_object_class_find_property(G_OBJECT_GET_CLASS(element), "min-latency");
-    if (spec && spec->value_type == G_TYPE_INT64 &&
-        GST_OBJECT_FLAG_IS_SET(element, GST_ELEMENT_FLAG_SINK) == FALSE)
+    GstElementFactory* factory = gst_element_get_factory(element);
+    const gchar* kind =
+        factory ? gst_element_factory_get_metadata(factory, GST_ELEMENT_METADATA_KLASS) : nullptr;
+    if (!kind || !std::strstr(kind, "Decoder") || !std::strstr(kind, "Audio")) return;
+    GParamSpec* latency = g_object_class_find_property(G_OBJECT_GET_CLASS(element), "min-latency");
+    if (latency && latency->value_type == G_TYPE_INT64)
         g_object_set(element, "min-latency", kDecodedChunkNs, nullptr);
 }
 
