@@ -4,8 +4,9 @@
 //
 //   brindlo-bench [--quick] [--start] [--runs N] [--peers [--peer-runs N]]
 //   (--start: only the start figures, in a few seconds)
-//   brindlo-bench --gst-baseline FILE SECONDS   (spawned by the benchmark)
+//   brindlo-bench --gst-baseline[-server] FILE SECONDS   (spawned by the benchmark)
 #include "probe.h"
+#include "soundserver.h"
 #include "window/frmbrindlo.h"
 
 #include <QApplication>
@@ -105,10 +106,11 @@ double firstValue(const ChildRun& run, const char* key) {
     return it == run.values.end() ? std::nan("") : it->second.toDouble();
 }
 
-// "window cpu_percent X rss_kb Y" lines of a playing child.
+// "window cpu_percent X rss_kb Y wakeups_per_s Z" lines of a playing child.
 struct PlaySamples {
     std::vector<double> cpuPercent;
     std::vector<double> rssMb;
+    std::vector<double> wakeups;
     QByteArray error;
 };
 
@@ -121,24 +123,27 @@ PlaySamples playSamples(const ChildRun& run) {
             samples.cpuPercent.push_back(f[1].toDouble());
             samples.rssMb.push_back(f[3].toDouble() / 1024.0);
         }
+        if (f.size() >= 6) samples.wakeups.push_back(f[5].toDouble());
     }
     if (const auto e = run.values.find("error"); e != run.values.end()) samples.error = e->second;
     return samples;
 }
 
 // The bare pipeline that the player is compared with: the same file into
-// the same real-time silent sink, nothing else.
-int gstBaseline(const char* file, double seconds) {
+// the same real-time silent sink, nothing else; or, toServer, a playbin as
+// gst-launch-1.0 makes it, into the system's sound output.
+int gstBaseline(const char* file, double seconds, bool toServer) {
     gst_init(nullptr, nullptr);
     gchar* uri = gst_filename_to_uri(file, nullptr);
     GstElement* playbin = gst_element_factory_make("playbin", nullptr);
-    GstElement* sink = gst_element_factory_make("fakesink", nullptr);
-    if (!uri || !playbin || !sink) {
+    GstElement* sink = toServer ? nullptr : gst_element_factory_make("fakesink", nullptr);
+    if (!uri || !playbin || (!toServer && !sink)) {
         std::printf("error pipeline\n");
         return 1;
     }
-    g_object_set(sink, "sync", TRUE, nullptr);
-    g_object_set(playbin, "uri", uri, "audio-sink", sink, nullptr);
+    if (sink) g_object_set(sink, "sync", TRUE, nullptr);
+    g_object_set(playbin, "uri", uri, nullptr);
+    if (sink) g_object_set(playbin, "audio-sink", sink, nullptr);
     g_free(uri);
     gst_element_set_state(playbin, GST_STATE_PLAYING);
     GstBus* bus = gst_element_get_bus(playbin);
@@ -154,13 +159,15 @@ int gstBaseline(const char* file, double seconds) {
     for (int i = 0; i < kWindows; ++i) {
         const long long wall = bench::monotonicNs();
         const long long cpu = bench::cpuNs();
+        const long long switches = bench::contextSwitches();
         if (!waitMs(windowMs)) {
             std::printf("error ended early\n");
             break;
         }
-        std::printf("window cpu_percent %.3f rss_kb %ld\n",
-                    100.0 * double(bench::cpuNs() - cpu) / double(bench::monotonicNs() - wall),
-                    bench::residentKb());
+        const double spent = double(bench::monotonicNs() - wall);
+        std::printf("window cpu_percent %.3f rss_kb %ld wakeups_per_s %.1f\n",
+                    100.0 * double(bench::cpuNs() - cpu) / spent, bench::residentKb(),
+                    1e9 * double(bench::contextSwitches() - switches) / spent);
         std::fflush(stdout);
     }
     gst_element_set_state(playbin, GST_STATE_NULL);
@@ -734,6 +741,34 @@ struct Bench {
                         QStringLiteral("<= 2 %"), met(measured, median(o.cpuPercent) <= 2)});
     }
 
+    // Into a real sound server (a PulseAudio of the benchmark's own with a
+    // null sink), beside a bare playbin as gst-launch-1.0 makes it.
+    void playingToServer(const QString& mp3, double seconds) {
+        testing_support::SoundServer server;
+        if (!server.ready()) {
+            std::printf("playing into a sound server: PulseAudio did not start, not measured\n");
+            return;
+        }
+        const ChildRun ours =
+            runChild(binDir + QStringLiteral("/brindlo-startbench"),
+                     {QStringLiteral("--play-server"), mp3, QString::number(seconds)});
+        const ChildRun base =
+            runChild(QCoreApplication::applicationFilePath(),
+                     {QStringLiteral("--gst-baseline-server"), mp3, QString::number(seconds)});
+        const PlaySamples o = playSamples(ours), b = playSamples(base);
+        if (!o.error.isEmpty()) std::printf("playing to the server: %s\n", o.error.constData());
+        if (!b.error.isEmpty()) std::printf("bare playbin: %s\n", b.error.constData());
+        const bool measured = o.wakeups.size() == std::size_t(kWindows) &&
+                              b.cpuPercent.size() == std::size_t(kWindows);
+        const double cpu = median(o.cpuPercent), baseCpu = median(b.cpuPercent);
+        rows.push_back({QStringLiteral("wake-ups a second, playing to a sound server"),
+                        median(o.wakeups), median(b.wakeups), QStringLiteral("/s"),
+                        QStringLiteral("<= 30 /s"), met(measured, median(o.wakeups) <= 30)});
+        rows.push_back({QStringLiteral("CPU while playing %1 s to a sound server").arg(seconds),
+                        cpu, baseCpu, QStringLiteral("%"), QStringLiteral("<= 0.8x"),
+                        met(measured, cpu <= 0.8 * baseCpu)});
+    }
+
     void peers(const QString& big, int peerRuns) {
         QTemporaryDir home;
         PeerRunner runner(home.path());
@@ -833,7 +868,9 @@ struct Bench {
 
 int main(int argc, char* argv[]) {
     if (argc == 4 && std::strcmp(argv[1], "--gst-baseline") == 0)
-        return gstBaseline(argv[2], std::atof(argv[3]));
+        return gstBaseline(argv[2], std::atof(argv[3]), false);
+    if (argc == 4 && std::strcmp(argv[1], "--gst-baseline-server") == 0)
+        return gstBaseline(argv[2], std::atof(argv[3]), true);
 
     QApplication app(argc, argv);
     Bench b;
@@ -878,6 +915,7 @@ int main(int argc, char* argv[]) {
         b.save(w, tags);
     }
     if (!mp3.isEmpty()) b.playing(mp3, playSeconds);
+    if (!mp3.isEmpty()) b.playingToServer(mp3, playSeconds);
 
     printTable(b.rows);
     std::printf("\nStart: spawn to the window mapped on the X server, medians of %d, the two "
@@ -888,7 +926,7 @@ int main(int argc, char* argv[]) {
                 "memory); readdir with name matching "
                 "in plain C++ (folder);\none pread of 128 bytes (click); one pwrite of 128 "
                 "bytes and fsync (save); a bare GStreamer\nplaybin into the same silent sink "
-                "(CPU).\n");
+                "(CPU), and a bare playbin into the same sound server (wake-ups, CPU).\n");
     if (peers) b.peers(big, peerRuns);
     return 0;
 }

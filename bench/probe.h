@@ -3,6 +3,7 @@
 // Small measuring helpers shared by the benchmark and the two start-up
 // programs it spawns; header only, so the empty window links nothing of ours.
 
+#include <QDir>
 #include <QEvent>
 #include <QFile>
 #include <QObject>
@@ -39,6 +40,22 @@ inline long residentKb() {
         if (line.startsWith("VmRSS:")) return line.mid(6).trimmed().split(' ').first().toLong();
     }
     return 0;
+}
+
+// Times any thread of this process was switched out, of its own accord
+// (it slept) or not: the wake-ups of a playing program.
+inline long long contextSwitches() {
+    long long total = 0;
+    const QDir tasks(QStringLiteral("/proc/self/task"));
+    for (const QString& task : tasks.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        QFile status(tasks.filePath(task) + QStringLiteral("/status"));
+        if (!status.open(QIODevice::ReadOnly)) continue;
+        for (const QByteArray& line : status.readAll().split('\n'))
+            if (line.startsWith("voluntary_ctxt_switches:") ||
+                line.startsWith("nonvoluntary_ctxt_switches:"))
+                total += line.mid(line.indexOf(':') + 1).trimmed().toLongLong();
+    }
+    return total;
 }
 
 // Calls `done` once the window's first paint has been flushed to the

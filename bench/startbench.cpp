@@ -1,7 +1,8 @@
 // Starts the window exactly as main.cpp does and prints the time of its first
 // flushed paint, its memory then and whether GStreamer was started by then.
 // With --play FILE SECONDS it then plays FILE on the silent sink and prints
-// CPU and memory over each sixth of SECONDS.
+// CPU, memory and wake-ups over each sixth of SECONDS; --play-server does
+// the same into the system's sound output (the benchmark's own server).
 #include "controls/designfont.h"
 #include "probe.h"
 #include "window/frmbrindlo.h"
@@ -51,13 +52,16 @@ void playAndSample(frmBrindlo& window, const QString& file, double seconds) {
     auto left = std::make_shared<int>(kWindows);
     auto wall = std::make_shared<long long>(0);
     auto cpu = std::make_shared<long long>(0);
+    auto switches = std::make_shared<long long>(0);
     QObject::connect(timer, &QTimer::timeout, [=] {
         const long long nowWall = bench::monotonicNs();
         const long long nowCpu = bench::cpuNs();
+        const long long nowSwitches = bench::contextSwitches();
         if (*wall != 0) {
-            std::printf("window cpu_percent %.3f rss_kb %ld\n",
+            std::printf("window cpu_percent %.3f rss_kb %ld wakeups_per_s %.1f\n",
                         100.0 * double(nowCpu - *cpu) / double(nowWall - *wall),
-                        bench::residentKb());
+                        bench::residentKb(),
+                        1e9 * double(nowSwitches - *switches) / double(nowWall - *wall));
             std::fflush(stdout);
             if (--*left == 0) {
                 QApplication::quit();
@@ -66,6 +70,7 @@ void playAndSample(frmBrindlo& window, const QString& file, double seconds) {
         }
         *wall = nowWall;
         *cpu = nowCpu;
+        *switches = nowSwitches;
         timer->start(windowMs);
     });
     timer->start(kWarmUpMs);
@@ -77,9 +82,10 @@ int main(int argc, char* argv[]) {
     controls::startLoadingFonts(); // as main.cpp does
     QApplication app(argc, argv);
     const QStringList args = app.arguments();
-    const bool play = args.size() == 4 && args[1] == QLatin1String("--play");
-    frmBrindlo window(play ? player::MediaPlayer::AudioOutput::Silent
-                           : player::MediaPlayer::AudioOutput::System);
+    const bool toServer = args.size() == 4 && args[1] == QLatin1String("--play-server");
+    const bool play = toServer || (args.size() == 4 && args[1] == QLatin1String("--play"));
+    frmBrindlo window(play && !toServer ? player::MediaPlayer::AudioOutput::Silent
+                                        : player::MediaPlayer::AudioOutput::System);
     new bench::FirstPaint(&window, [&] {
         std::printf("paint_ns %lld\nrss_kb %ld\ngst_started %d\n", bench::monotonicNs(),
                     bench::residentKb(), gst_is_initialized() ? 1 : 0);

@@ -8,9 +8,11 @@
 // crash can take the watchdog with it.
 //
 // Usage: playbackloop --good FILE [--good FILE...] [--rounds N] [--seed S] [--limit SECONDS]
-//                     [--sound-server]
+//                     [--sound-server] [--commands N]
 // With --sound-server each round also runs a player on the system output
-// into a PulseAudio of its own, which it stops (SIGSTOP) and kills.
+// into a PulseAudio of its own, which it stops (SIGSTOP) and kills, and then
+// gives that player transport commands in random order and at random times
+// while the server hangs, resumes, dies and starts again.
 #include "faultsupport.h"
 
 #include "player/mediaplayer.h"
@@ -19,6 +21,7 @@
 #include <QApplication>
 #include <QRegularExpression>
 #include <QTest>
+#include <QToolButton>
 
 #include <algorithm>
 #include <atomic>
@@ -65,6 +68,10 @@ struct Shared {
     std::atomic<long> swapPlayed{0};
     std::atomic<long> serverHung{0};
     std::atomic<long> serverDied{0};
+    std::atomic<long> commands{0};
+    std::atomic<long> serverChanges{0};
+    std::atomic<long> stripChecks{0};
+    std::atomic<long> playedAfterChaos{0};
     std::atomic<long> violations{0};
     char reasons[2048] = {};
 };
@@ -252,10 +259,11 @@ private:
                 const long long start = nowMs();
                 player_.setFileName(qs(path));
                 putMs = nowMs() - start;
-                if (notified_.empty() && player_.isOpening())
-                    (void)QTest::qWaitFor([&] { return !notified_.empty(); }, int(limitMs));
+                (void)QTest::qWaitFor([&] { return !player_.isOpening(); }, int(limitMs));
             },
             limitMs);
+        // A slow open says so first; what counts here is how it ends.
+        std::erase(notified_, MediaPlayer::kOpening);
         if (putMs > kPutLimitMs)
             violation("opening " + what + " held the window " + std::to_string(putMs) + " ms");
         return notified_;
@@ -450,10 +458,10 @@ public:
                     const long long start = nowMs();
                     player.setFileName(QString::fromStdString(path));
                     held = nowMs() - start;
-                    if (notified.empty() && player.isOpening())
-                        (void)QTest::qWaitFor([&] { return !notified.empty(); }, 15000);
+                    (void)QTest::qWaitFor([&] { return !player.isOpening(); }, 15000);
                 },
                 20000);
+            std::erase(notified, MediaPlayer::kOpening);
             if (held > 1000) violation(what + " held the window " + std::to_string(held) + " ms");
             return notified;
         };
@@ -509,8 +517,192 @@ private:
     std::vector<std::string> goods_;
 };
 
+// Transport commands in random order and at random times, while the sound
+// server hangs, resumes, dies and starts again under the player. No command
+// may hold the window, the strip must always show what the player last
+// reported, and once the server is back a good file must play.
+class CommandRound {
+public:
+    CommandRound(Rng& rng, std::vector<std::string> goods) : rng_(rng), goods_(std::move(goods)) {}
+
+    void run(int commands) {
+        server_ = std::make_unique<testing_support::SoundServer>();
+        if (!server_->ready()) {
+            violation("the command round's sound server did not start");
+            return;
+        }
+        MediaPlayer player(nullptr, MediaPlayer::AudioOutput::System);
+        for (int i = 0; i < commands; ++i) {
+            const int which = rng_.below(14);
+            const std::string what = command(player, which);
+            ++shared->commands;
+            timed(
+                "letting the player take: " + what,
+                [&] { QTest::qWait(rng_.below(3) == 0 ? rng_.below(2500) : rng_.below(150)); },
+                20000);
+            checkStrip(player, what);
+        }
+        // The server answers again: whatever came before, a good file plays.
+        if (hung_) server_->resume();
+        hung_ = false;
+        if (dead_ && !server_->restart()) {
+            violation("the command round's sound server did not start again");
+            return;
+        }
+        dead_ = false;
+        QTest::qWait(300);
+        player.setFileName(QString());
+        timed(
+            "opening a good file after the commands",
+            [&] {
+                player.setFileName(QString::fromStdString(good()));
+                (void)QTest::qWaitFor([&] { return !player.isOpening(); }, 15000);
+                (void)QTest::qWaitFor([&] { return player.CurrentPosition() >= 0.3; }, 5000);
+            },
+            30000);
+        if (player.statusText().startsWith("Playing ") && player.CurrentPosition() >= 0.3)
+            ++shared->playedAfterChaos;
+        else
+            violation("no sound after the commands: " + player.statusText().toStdString());
+        player.setFileName(QString());
+    }
+
+private:
+    std::string good() { return goods_[std::size_t(rng_.below(int(goods_.size())))]; }
+
+    // Does one thing and says what; no call on the player may hold the
+    // window longer than an open's wait.
+    std::string command(MediaPlayer& player, int which) {
+        std::string what;
+        const long long start = nowMs();
+        switch (which) {
+        case 0:
+        case 1:
+            what = "open";
+            player.setFileName(QString::fromStdString(good()));
+            break;
+        case 2:
+            what = "close";
+            player.setFileName(QString());
+            break;
+        case 3:
+            what = "play";
+            player.play();
+            break;
+        case 4:
+            what = "pause";
+            player.pause();
+            break;
+        case 5:
+            what = "stop";
+            player.stop();
+            break;
+        case 6:
+        case 7:
+            what = "seek";
+            player.seek(rng_.below(2500) / 1000.0);
+            break;
+        case 8:
+            what = "a burst of seeks";
+            for (int k = 0; k < 30; ++k)
+                player.seek(rng_.below(2500) / 1000.0);
+            break;
+        case 9:
+            what = "volume";
+            player.setVolume(rng_.below(101) / 100.0);
+            break;
+        case 10:
+            what = "mute";
+            player.setMuted(!player.isMuted());
+            break;
+        default:
+            // The loop's own doing, which waits for the server: not timed.
+            return serverChange();
+        }
+        const long long held = nowMs() - start;
+        if (held > kHeldLimitMs)
+            violation(what + " held the window " + std::to_string(held) + " ms");
+        return what;
+    }
+
+    std::string serverChange() {
+        ++shared->serverChanges;
+        if (dead_) {
+            dead_ = !server_->restart();
+            if (dead_) violation("the command round's sound server did not start again");
+            return "the sound server starts again";
+        }
+        if (hung_) {
+            hung_ = false;
+            if (rng_.chance(0.3)) {
+                server_->killNow();
+                dead_ = true;
+                return "the hung sound server dies";
+            }
+            server_->resume();
+            return "the sound server answers again";
+        }
+        if (rng_.chance(0.3)) {
+            server_->killNow();
+            dead_ = true;
+            return "the sound server dies";
+        }
+        server_->hang();
+        hung_ = true;
+        return "the sound server hangs";
+    }
+
+    // The strip's words and its play button say the player's last report.
+    void checkStrip(MediaPlayer& player, const std::string& after) {
+        ++shared->stripChecks;
+        using State = player::PlayerEngine::State;
+        const QString status = player.statusText();
+        bool fits = false;
+        if (player.isOpening()) {
+            fits = status.startsWith("Opening ");
+        } else {
+            switch (player.state()) {
+            case State::Playing:
+                fits = status.startsWith("Playing ") ||
+                       status.startsWith("Sound server not answering: ") ||
+                       status.startsWith("No sound device: playing ");
+                break;
+            case State::Paused:
+                fits = status.startsWith("Paused ");
+                break;
+            case State::Stopped:
+                fits = status.startsWith("Stopped ");
+                break;
+            case State::Closed:
+                fits = status.isEmpty() || status.startsWith("Cannot play ") ||
+                       status == "Sound server not answering: playback ended" ||
+                       status == "The sound server stopped: playback ended";
+                break;
+            }
+        }
+        if (!fits)
+            violation("after " + after + " the strip says \"" + status.toStdString() +
+                      "\" for state " + std::to_string(int(player.state())));
+        const bool pauseShown = [&] {
+            for (auto* button : player.findChildren<QToolButton*>())
+                if (button->accessibleName() == "Pause") return true;
+            return false;
+        }();
+        if (pauseShown != (player.state() == State::Playing))
+            violation("after " + after + " the play button does not follow the state");
+    }
+
+    static constexpr long long kHeldLimitMs = 150;
+    Rng& rng_;
+    std::vector<std::string> goods_;
+    std::unique_ptr<testing_support::SoundServer> server_;
+    bool hung_ = false;
+    bool dead_ = false;
+};
+
 int runChild(int argc, char** argv, const std::vector<std::string>& goods, long rounds,
-             std::uint64_t seed, long long limitMs, const std::string& dir, bool soundServer) {
+             std::uint64_t seed, long long limitMs, const std::string& dir, bool soundServer,
+             int commands) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     Rng rng(seed);
@@ -521,7 +713,10 @@ int runChild(int argc, char** argv, const std::vector<std::string>& goods, long 
         ServerRound server(rng, goods);
         for (long r = 0; r < rounds; ++r) {
             loop.round(int(r));
-            if (soundServer) server.run();
+            if (soundServer) {
+                server.run();
+                CommandRound(rng, goods).run(commands);
+            }
         }
     }
     std::fflush(stdout);
@@ -542,6 +737,7 @@ int main(int argc, char** argv) {
     const long rounds = options.number("--rounds", 20);
     const std::uint64_t seed = std::uint64_t(options.number("--seed", 1));
     const long long limitMs = options.number("--limit", 10) * 1000;
+    const int commands = int(options.number("--commands", 40));
     bool soundServer = false;
     for (int i = 1; i < argc; ++i)
         if (std::string(argv[i]) == "--sound-server") soundServer = true;
@@ -561,7 +757,7 @@ int main(int argc, char** argv) {
     const pid_t child = ::fork();
     faults::check(child >= 0, "fork");
     if (child == 0)
-        std::_Exit(runChild(argc, argv, goods, rounds, seed, limitMs, dir, soundServer));
+        std::_Exit(runChild(argc, argv, goods, rounds, seed, limitMs, dir, soundServer, commands));
 
     const long long started = nowMs();
     int crashes = 0, hangs = 0, status = 0;
@@ -603,6 +799,10 @@ int main(int argc, char** argv) {
                 shared->swapPlayed.load());
     std::printf("  sound server hung and told %ld times, died and told %ld times\n",
                 shared->serverHung.load(), shared->serverDied.load());
+    std::printf("  %ld transport commands among %ld changes of the sound server, the strip "
+                "checked %ld times; a good file played after them %ld times\n",
+                shared->commands.load(), shared->serverChanges.load(), shared->stripChecks.load(),
+                shared->playedAfterChaos.load());
     std::printf("  words the player used:\n%s", shared->reasons);
     std::printf("crashes: %d, hangs: %d, violations: %ld\n", crashes, hangs,
                 shared->violations.load());

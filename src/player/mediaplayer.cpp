@@ -25,7 +25,7 @@ constexpr int kBarHeight = 32;
 constexpr int kButtonSize = 28;
 // Short and fixed, so the volume never passes for a second position bar.
 constexpr int kVolumeWidth = 56;
-constexpr int kPollMs = 200;
+constexpr int kPollMs = 500;
 
 // The name as the file list shows it, so that a name whose bytes are not
 // UTF-8 reads the same in the list and in the strip.
@@ -45,7 +45,8 @@ MediaPlayer::MediaPlayer(QWidget* parent, AudioOutput output)
     poll_ = new QTimer(this);
     poll_->setInterval(kPollMs);
     connect(poll_, &QTimer::timeout, this, &MediaPlayer::showPosition);
-    connect(engine_, &PlayerEngine::finished, this, &MediaPlayer::refresh);
+    // The strip shows what the player last reported, as it comes.
+    connect(engine_, &PlayerEngine::changed, this, &MediaPlayer::refresh);
     connect(engine_, &PlayerEngine::failed, this, &MediaPlayer::onFailed);
     connect(engine_, &PlayerEngine::opened, this, &MediaPlayer::onOpened);
     connect(engine_, &PlayerEngine::openFailed, this,
@@ -131,6 +132,7 @@ void MediaPlayer::setFileName(const QString& path) {
     fileName_ = path;
     failure_.clear();
     serverStopped_ = false;
+    serverHung_ = false;
     if (path.isEmpty()) {
         engine_->close();
         refresh();
@@ -149,6 +151,9 @@ void MediaPlayer::setFileName(const QString& path) {
         break;
     case PlayerEngine::Opened::Later:
         refresh(); // says that it is opening
+        // The player holds the file from now on: saving to it is refused
+        // and the next press closes it, as for an open file.
+        OpenStateNotify.raise(0, kOpening);
         break;
     }
 }
@@ -248,7 +253,8 @@ void MediaPlayer::seekToSlider() {
 void MediaPlayer::onFailed(const QString& reason, PlayerEngine::Fault fault) {
     // The sound server's end is no fault of the file: say so, in words.
     serverStopped_ = fault == PlayerEngine::Fault::SoundOutput;
-    failure_ = serverStopped_ ? QString() : reason;
+    serverHung_ = fault == PlayerEngine::Fault::ServerNotAnswering;
+    failure_ = serverStopped_ || serverHung_ ? QString() : reason;
     refresh();
     if (!opening_) OpenStateNotify.raiseFromUser(0, kClosed);
 }
@@ -261,10 +267,12 @@ void MediaPlayer::refresh() {
     StatusFacts facts;
     facts.state = state;
     facts.name = name;
-    facts.opening = engine_->isOpening();
+    facts.opening = engine_->isOpening() || engine_->isStarting();
     facts.noDevice = engine_->playingSilently();
     facts.notAnswering = engine_->silence() == PlayerEngine::Silence::ServerNotAnswering;
     facts.serverStopped = serverStopped_;
+    facts.serverHung = serverHung_;
+    facts.stalled = engine_->isStalled();
     facts.failure = failure_;
     StatusLine line = composeStatus(facts);
     // As the name part, the note is shortened like a name when room is short.

@@ -27,6 +27,10 @@ public:
     // The openState values of OpenStateNotify.
     static constexpr std::int32_t kClosed = 0;
     static constexpr std::int32_t kOpen = 1;
+    // The player holds the file but has not finished opening it: the file
+    // counts as open (it must not be saved to, and a press closes it), its
+    // duration is not known yet.
+    static constexpr std::int32_t kOpening = 2;
 
     explicit MediaPlayer(QWidget* parent = nullptr, AudioOutput output = AudioOutput::System);
     ~MediaPlayer() override;
@@ -35,8 +39,9 @@ public:
     // it. OpenStateNotify says kOpen once the file is open and its duration
     // known, kClosed when it was closed or could not be opened (the status
     // text then says why). It is raised before this returns when the open
-    // ends within PlayerEngine::kOpenWaitMs, otherwise from the event loop;
-    // a close raises kClosed at once. Putting the name of a file that is
+    // ends within PlayerEngine::kOpenWaitMs; otherwise kOpening is raised
+    // before this returns and kOpen or kClosed follows from the event loop.
+    // A close raises kClosed at once. Putting the name of a file that is
     // still opening changes nothing; any other put supersedes that open.
     void setFileName(const QString& path);
     // The loaded (or opening) file's path as it was put; "" when no file is
@@ -69,7 +74,9 @@ public:
     bool isMuted() const { return muted_; }
     bool isPlaying() const;
     bool isOpen() const;
-    bool isOpening() const { return engine_->isOpening(); }
+    // Until the player says it plays: the open may be done, the sound not
+    // yet started.
+    bool isOpening() const { return engine_->isOpening() || engine_->isStarting(); }
     PlayerEngine::State state() const;
     // "Playing song.mp3", "Paused song.mp3", "Stopped song.mp3",
     // "Opening song.mp3…", "No sound device: playing song.mp3 silently",
@@ -112,6 +119,7 @@ private:
     bool opening_ = false;
     bool muted_ = false;
     bool serverStopped_ = false; // the sound server ended the playing
+    bool serverHung_ = false;    // the sound server left a command unanswered
 };
 
 } // namespace player

@@ -1,72 +1,61 @@
 #pragma once
 
+#include "player/playerreport.h"
+
+#include <QElapsedTimer>
 #include <QObject>
 #include <QString>
 
 #include <chrono>
 #include <cstdint>
+#include <deque>
 #include <memory>
+#include <optional>
 
-typedef struct _GstElement GstElement;
-typedef struct _GstMessage GstMessage;
+class QTimer;
 
 namespace player {
 
-struct OpenJob;
-struct EngineMailbox;
+struct PlayerLane;
 
-// The exact length of an MP3 stream read from an open file, or why there
-// is none. Reads from the file's start; leaves the offset anywhere.
-struct DurationResult {
-    double seconds = 0.0;
-    QString error; // empty when seconds is good
-    // Where the player must start reading the file itself: the first MPEG
-    // frame, where junk or more than one tag comes before it. -1 when
-    // GStreamer reads the whole file by itself.
-    std::int64_t feedFrom = -1;
-};
-DurationResult scanDuration(int fd);
-
-// Plays one MP3 file at a time through GStreamer's playbin. No widgets: the
-// player strip shows its state and sends it intent, and tests drive it on
-// the silent sink.
+// The window's side of the player: it sends the player's thread commands
+// that return at once and keeps the last state that thread reported. No
+// GStreamer here: the thread behind it owns every GStreamer object.
 //
-// The calls and the signals belong to the thread that created the engine
-// (the UI thread), which never waits on the outside world: opening (the
-// length scan, the preroll, the sound server) runs on a thread of its own
-// and the caller waits for it at most kOpenWaitMs; closing hands the
-// pipeline to a thread that stops it, so a hung sound server can keep that
-// thread, never the window. Results that come later arrive through the Qt
-// event queue. Nothing touches GStreamer before the first open: starting it
-// can take close to a second on a fresh machine.
+// Nothing here waits on the outside world but open(), for at most
+// kOpenWaitMs. Seeks and volume changes that come faster than the player
+// takes them are merged, the latest winning. A player thread that leaves a
+// command unanswered for kAnswerMs is given up: the file counts as closed,
+// failed() says the sound server is not answering, and the next open starts
+// a fresh thread that connects anew. Each open has a thread of its own, so
+// nothing of a closed or superseded file can come back.
 class PlayerEngine final : public QObject {
     Q_OBJECT
 public:
-    enum class Output {
-        System, // the default sound output; plays silently when there is none
-        Silent, // a sink that discards the sound but keeps real time
-    };
-    enum class State { Closed, Stopped, Paused, Playing };
+    using Output = player::Output;
+    using State = player::PlayState;
+    using Silence = player::Silence;
+    using Fault = player::Fault;
     enum class Opened { Now, Failed, Later };
-    // Why the sound goes nowhere although the system output was asked for.
-    enum class Silence { None, NoDevice, ServerNotAnswering };
-    // Who is to blame when playing breaks off.
-    enum class Fault { File, SoundOutput };
 
     static constexpr int kOpenWaitMs = 80;
+    static constexpr int kAnswerMs = 2000;
+    // Leaving the program waits this long for the player's stream to end.
+    static constexpr int kLeaveWaitMs = 600;
 
     explicit PlayerEngine(Output output, QObject* parent = nullptr);
     ~PlayerEngine() override;
 
-    // Opens the file and starts playing it. Now: playing on return. Failed:
-    // nothing is open and errorText() says why in a few plain words ("not
-    // an MP3 file"). Later: still opening (isOpening()); opened() or
-    // openFailed() follows from the event loop, unless a close or another
-    // open comes first, which makes this one say nothing.
+    // Opens the file and, once it is ready, starts playing it. Now: ready on
+    // return, playing as soon as the player says so. Failed: nothing is open
+    // and errorText() says why in a few plain words ("not an MP3 file").
+    // Later: still opening (isOpening()); opened() or openFailed() follows
+    // from the event loop, unless a close or another open comes first,
+    // which makes this one say nothing and never play.
     Opened open(const QString& path);
-    void close(); // returns at once; the pipeline stops behind it
+    void close(); // returns at once; the player stops behind it
 
-    bool play();
+    void play();
     void pause();
     void stop(); // back to the start, paused, the file kept open
     void seek(double seconds);
@@ -75,15 +64,21 @@ public:
     double volume() const { return volume_; }
     // At the end of the file: true goes back to the start, false stays at
     // the end. Either way the file stays open and play starts it again.
-    void setAutoRewind(bool on) { autoRewind_ = on; }
+    void setAutoRewind(bool on);
     bool autoRewind() const { return autoRewind_; }
 
+    // The last state the player reported.
     State state() const { return state_; }
     bool isOpen() const { return state_ != State::Closed; }
-    bool isOpening() const { return static_cast<bool>(pending_); }
+    bool isOpening() const { return opening_; }
+    // Ready, and asked to play, but the player has not said it plays yet.
+    bool isStarting() const { return starting_; }
     double duration() const { return duration_; } // exact; 0 when closed
-    double position() const;                      // seconds; 0 when closed
+    // Seconds; 0 when closed. Where a seek is on its way, where it goes.
+    double position() const;
     bool atEnd() const { return atEnd_; }
+    // It plays, but the sound server has taken no samples for a while.
+    bool isStalled() const { return stalled_; }
     // Whether, and why, the system output plays into the silent sink.
     Silence silence() const { return silence_; }
     bool playingSilently() const { return silence_ != Silence::None; }
@@ -92,40 +87,60 @@ public:
     // Tests only: every open from now on spends this long before its work,
     // as a slow disk or a long file would.
     static void delayOpensForTesting(std::chrono::milliseconds delay);
+    // Tests only: the player threads still running, given up ones included.
+    static int runningPlayersForTesting();
 
 signals:
-    void opened();                          // a pending open is playing now
+    void opened();                          // a pending open is ready now
     void openFailed(const QString& reason); // a pending open failed
     // The end of the file was reached (the state has changed to Stopped).
     void finished();
     // Playing broke off after a good open; the file is closed now.
-    void failed(const QString& reason, player::PlayerEngine::Fault fault);
+    void failed(const QString& reason, player::Fault fault);
+    // Any new report: the state, the position or the silence may differ.
+    void changed();
 
 private:
-    friend struct EngineMailbox;
-    void adopt(const std::shared_ptr<OpenJob>& job);
-    void openDone(std::uint64_t id);
-    void cancelPending();
-    void busMessage(std::uint64_t id, unsigned generation, bool endOfStream, const QString& reason,
-                    Fault fault);
-    void onEndOfStream();
-    void onError(const QString& reason, Fault fault);
-    bool waitForState(std::uint64_t timeoutNs);
+    void startLane(const OpenOrder& order);
+    void leaveLane();
+    void take(const Report& report);
+    void adopt(const Report& report);
+    void apply(const Report& report);
+    void acknowledge(std::uint64_t command);
+    template <typename Command> std::uint64_t send(Command command);
+    void sendSeek(double seconds);
+    void sendVolume(double level);
+    void checkAnswers();
+    void serverSilent();
+    void giveUp();
+    void resetState();
 
     const Output output_;
-    std::shared_ptr<EngineMailbox> mailbox_;
-    std::shared_ptr<OpenJob> pending_;
-    // The playing file: its pipeline and the one open file it reads.
-    GstElement* pipeline_ = nullptr;
-    int fd_ = -1;
-    std::uint64_t currentId_ = 0;
+    std::shared_ptr<PlayerLane> lane_;
+    OpenOrder order_; // the current open, for a silent second try
+    bool opening_ = false;
+    bool starting_ = false;
+    std::uint64_t startCommand_ = 0;
+    std::uint64_t nextCommand_ = 0;
+    std::deque<std::pair<std::uint64_t, qint64>> unanswered_; // command, sent at
+    QElapsedTimer clock_;
+    QTimer* answerWatch_ = nullptr;
+    QTimer* serverWatch_ = nullptr;
+    QTimer* openWatch_ = nullptr;
+    std::uint64_t seekInFlight_ = 0;
+    double seekTarget_ = 0.0;
+    std::optional<double> nextSeek_;
+    std::uint64_t volumeInFlight_ = 0;
+    std::optional<double> nextVolume_;
+
     State state_ = State::Closed;
     double duration_ = 0.0;
-    mutable double lastPosition_ = 0.0;
+    double position_ = 0.0;
+    qint64 positionAt_ = 0; // clock_ when position_ was reported
     double volume_ = 1.0;
     bool autoRewind_ = false;
     bool atEnd_ = false;
-    bool heardSomething_ = false;
+    bool stalled_ = false;
     Silence silence_ = Silence::None;
     QString error_;
 };

@@ -7,10 +7,14 @@ StatusLine composeStatus(const StatusFacts& facts) {
     const QString& name = facts.name;
     if (facts.serverStopped)
         return {QStringLiteral("The sound server stopped: playback ended"), {}, {}};
+    if (facts.serverHung)
+        return {QStringLiteral("Sound server not answering: playback ended"), {}, {}};
     if (facts.opening) return {QStringLiteral("Opening "), name, QStringLiteral("\u2026")};
     if (!facts.failure.isEmpty()) return {QStringLiteral("Cannot play "), name, ": " + facts.failure};
     switch (facts.state) {
     case State::Playing:
+        if (facts.stalled)
+            return {QStringLiteral("Sound server not answering: "), name, QStringLiteral(" waits")};
         if (facts.notAnswering)
             return {QStringLiteral("Sound server not answering: playing "), name,
                     QStringLiteral(" silently")};

@@ -23,6 +23,8 @@ struct StatusFacts {
     bool noDevice = false;   // the system output had no sound device
     bool notAnswering = false; // the sound server did not answer in time
     bool serverStopped = false; // the sound server ended the playing
+    bool serverHung = false;    // the sound server stopped answering a command
+    bool stalled = false;       // it plays, but the sound server takes nothing
     QString failure;         // why the last open failed; "" when it did not
 };
 

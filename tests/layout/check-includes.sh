@@ -47,6 +47,16 @@ while IFS= read -r file; do
   fi
 done < <(find . -mindepth 2 \( -name '*.h' -o -name '*.cpp' \) -printf '%P\n' | sort)
 
+# The window's side of the player names no GStreamer type or call, so that
+# the GStreamer part could be loaded only when the first file opens.
+for face in player/mediaplayer.h player/playerengine.h player/playerreport.h \
+  player/playerengine.cpp player/mediaplayer.cpp; do
+  if [ -f "$face" ] && grep -nE '\b(Gst[A-Z]|gst_|GST_|_Gst|mpg123)' "$face"; then
+    echo "$face: GStreamer on the window's side of the player"
+    bad=1
+  fi
+done
+
 # No folder holds the bulk of the code.
 total=$(find . -mindepth 2 \( -name '*.h' -o -name '*.cpp' \) -print0 | xargs -0 cat | wc -l)
 for dir in */; do

@@ -64,6 +64,7 @@ protected:
         ASSERT_TRUE(player_->isOpen()) << player_->statusText().toStdString();
         player_->pause();
         player_->seek(0.0);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return player_->state() == State::Paused; }, 5000));
     }
 
     QWidget* control(const char* name) const {
@@ -299,13 +300,17 @@ TEST_F(StripReader, PlayPauseAndTheStatusLineAreNamedByTheirState) {
     player_->setFileName(path);
     // The first open of a test program may end from the event loop.
     ASSERT_TRUE(QTest::qWaitFor([&] { return !player_->isOpening(); }, 30000));
+    // The strip says what the player reported, a moment after the click.
+    const auto nameOf = [](QWidget* widget) {
+        return QAccessible::queryAccessibleInterface(widget)->text(QAccessible::Name);
+    };
     QWidget* playPause = control("Pause");
     ASSERT_NE(playPause, nullptr);
     QAccessibleInterface* status = QAccessible::queryAccessibleInterface(status_);
     EXPECT_EQ(status->text(QAccessible::Name), "Playing song.mp3");
 
     QTest::mouseClick(qobject_cast<QToolButton*>(playPause), Qt::LeftButton);
-    EXPECT_EQ(QAccessible::queryAccessibleInterface(playPause)->text(QAccessible::Name), "Play");
+    EXPECT_TRUE(QTest::qWaitFor([&] { return nameOf(playPause) == "Play"; }, 5000));
     EXPECT_EQ(status->text(QAccessible::Name), "Paused song.mp3");
     EXPECT_EQ(status->text(QAccessible::Description), "Paused song.mp3");
 
@@ -328,9 +333,10 @@ TEST_F(StripReader, PositionSpeaksMinutesAndSecondsAndKeepsQuietWhilePlaying) {
 
     player_->seek(0.0);
     player_->play();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return player_->isPlaying(); }, 5000));
     int changes = 0;
     QObject::connect(position_, &QSlider::valueChanged, [&] { ++changes; });
-    QTest::qWait(1000); // five polls
+    QTest::qWait(1000); // two polls
     EXPECT_GT(player_->CurrentPosition(), 0.4);
     EXPECT_GT(position_->sliderPosition(), 400); // the handle moves
     EXPECT_EQ(changes, 0);                       // and nothing is announced

@@ -56,18 +56,17 @@ public:
         env.insert("XDG_CONFIG_HOME", home + "/.config");
         server_.setProcessEnvironment(env);
         server_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        server_.start();
-        if (!server_.waitForStarted(10000)) return;
-        pid_ = static_cast<pid_t>(server_.processId());
-        QElapsedTimer clock;
-        clock.start();
-        while (clock.elapsed() < 15000) {
-            if (QFile::exists(socket_) && pactl({"info"}).contains("Server String")) {
-                ready_ = true;
-                return;
-            }
-            QThread::msleep(100);
-        }
+        start();
+    }
+
+    // Kills the server and starts a new one at the same socket, as a
+    // desktop does after its sound server crashed.
+    bool restart() {
+        killNow();
+        ready_ = false;
+        QFile::remove(socket_);
+        start();
+        return ready_;
     }
 
     ~SoundServer() {
@@ -125,6 +124,21 @@ public:
     }
 
 private:
+    void start() {
+        server_.start();
+        if (!server_.waitForStarted(10000)) return;
+        pid_ = static_cast<pid_t>(server_.processId());
+        QElapsedTimer clock;
+        clock.start();
+        while (clock.elapsed() < 15000) {
+            if (QFile::exists(socket_) && pactl({"info"}).contains("Server String")) {
+                ready_ = true;
+                return;
+            }
+            QThread::msleep(100);
+        }
+    }
+
     void writeFile(const char* name, const QByteArray& bytes) {
         QFile f(dir_.filePath(name));
         if (f.open(QIODevice::WriteOnly)) f.write(bytes);
