@@ -213,7 +213,9 @@ void installDiskWait() {
     files::setDiskWaiter(waitForDisk);
 }
 
-void setWaitNotice(WaitNotice n) { notice() = n ? std::move(n) : noticeLine; }
+void setWaitNotice(WaitNotice n) {
+    notice() = n ? std::move(n) : noticeLine;
+}
 
 QString waitingText(const QString& place) {
     return QStringLiteral("Waiting for the disk: %1 \u2026").arg(place);

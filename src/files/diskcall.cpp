@@ -35,8 +35,7 @@ private:
         for (;;) {
             while (jobs_.empty()) {
                 ++idle_;
-                const bool got =
-                    wake_.wait_for(lock, kIdleLife, [this] { return !jobs_.empty(); });
+                const bool got = wake_.wait_for(lock, kIdleLife, [this] { return !jobs_.empty(); });
                 --idle_;
                 if (!got) return;
             }
@@ -115,7 +114,9 @@ void DiskCall::finish() {
     if (notify_) std::exchange(notify_, nullptr)();
 }
 
-void setDiskWaiter(DiskWaiter w) { waiter() = std::move(w); }
+void setDiskWaiter(DiskWaiter w) {
+    waiter() = std::move(w);
+}
 
 std::shared_ptr<DiskCall> startDiskCall(std::function<void()> job) {
     auto call = std::make_shared<DiskCall>();

@@ -48,8 +48,7 @@ bool awaitDiskCall(const std::shared_ptr<DiskCall>& call, const DiskWait& wait);
 // Runs `job` on a worker and waits for it; nothing when the wait was given
 // up. The job owns copies of what it reads: a call given up may still end
 // long after its caller has gone on.
-template <class Result, class Job>
-std::optional<Result> onWorker(const DiskWait& wait, Job job) {
+template <class Result, class Job> std::optional<Result> onWorker(const DiskWait& wait, Job job) {
     auto result = std::make_shared<std::optional<Result>>();
     const std::shared_ptr<DiskCall> call =
         startDiskCall([result, job = std::move(job)]() mutable { result->emplace(job()); });

@@ -36,8 +36,8 @@ namespace {
 constexpr std::uint32_t kFolderEvents = IN_CREATE | IN_DELETE | IN_MOVED_FROM | IN_MOVED_TO |
                                         IN_ATTRIB | IN_DELETE_SELF | IN_MOVE_SELF | IN_MODIFY |
                                         IN_CLOSE_WRITE;
-constexpr std::uint32_t kParentEvents = IN_CREATE | IN_DELETE | IN_MOVED_FROM | IN_MOVED_TO |
-                                        IN_ATTRIB;
+constexpr std::uint32_t kParentEvents =
+    IN_CREATE | IN_DELETE | IN_MOVED_FROM | IN_MOVED_TO | IN_ATTRIB;
 
 QByteArray parentOf(const QByteArray& folder) {
     const qsizetype slash = folder.lastIndexOf('/');

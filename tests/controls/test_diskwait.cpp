@@ -1,9 +1,9 @@
 // The window's thread waiting for a disk call: alive, but running no other
 // handler and taking no input until the call is done.
 #include "controls/button.h"
+#include "controls/diskwait.h"
 #include "controls/textbox.h"
 #include "controls/timer.h"
-#include "controls/diskwait.h"
 #include "files/diskcall.h"
 #include "slowdisk.h"
 #include "testsupport.h"
@@ -28,15 +28,13 @@ namespace {
 struct SlowCall {
     std::atomic<bool> released{false};
     std::optional<int> run(int ms, bool mayGiveUp) {
-        return files::onWorker<int>({QStringLiteral("/mnt/share/Music"), mayGiveUp},
-                                    [this, ms] {
-                                        QElapsedTimer t;
-                                        t.start();
-                                        while (ms < 0 ? !released.load() : t.elapsed() < ms)
-                                            std::this_thread::sleep_for(
-                                                std::chrono::milliseconds(2));
-                                        return 7;
-                                    });
+        return files::onWorker<int>({QStringLiteral("/mnt/share/Music"), mayGiveUp}, [this, ms] {
+            QElapsedTimer t;
+            t.start();
+            while (ms < 0 ? !released.load() : t.elapsed() < ms)
+                std::this_thread::sleep_for(std::chrono::milliseconds(2));
+            return 7;
+        });
     }
 };
 

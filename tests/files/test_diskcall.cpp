@@ -38,15 +38,14 @@ TEST(DiskCall, AStuckCallNeverHoldsUpTheNextOne) {
 
 TEST(DiskCall, WaiterIsAskedOnlyForACallThatTakesAWhile) {
     QStringList asked;
-    files::setDiskWaiter([&](const std::shared_ptr<files::DiskCall>& call,
-                             const files::DiskWait& wait) {
-        asked << wait.place;
-        call->wait();
-        return true;
-    });
+    files::setDiskWaiter(
+        [&](const std::shared_ptr<files::DiskCall>& call, const files::DiskWait& wait) {
+            asked << wait.place;
+            call->wait();
+            return true;
+        });
     EXPECT_EQ(files::onWorker<int>({QStringLiteral("quick"), true}, [] { return 1; }), 1);
-    EXPECT_EQ(files::onWorker<int>({QStringLiteral("slow"), true}, [] { return after(80, 2); }),
-              2);
+    EXPECT_EQ(files::onWorker<int>({QStringLiteral("slow"), true}, [] { return after(80, 2); }), 2);
     EXPECT_EQ(asked, QStringList{QStringLiteral("slow")});
 
     // A waiter that gives up leaves the caller with nothing; the call itself

@@ -66,8 +66,8 @@ SlowDisk::~SlowDisk() {
         const QByteArray at = QFile::encodeName(mounted());
         pid_t unmount = -1;
         const char* argv[] = {"fusermount3", "-u", "-z", at.constData(), nullptr};
-        if (posix_spawnp(&unmount, "fusermount3", nullptr, nullptr,
-                         const_cast<char* const*>(argv), environ) == 0)
+        if (posix_spawnp(&unmount, "fusermount3", nullptr, nullptr, const_cast<char* const*>(argv),
+                         environ) == 0)
             waitpid(unmount, nullptr, 0);
         ::kill(server_, SIGTERM);
         for (int i = 0; i < 100; ++i) {

@@ -91,9 +91,13 @@ bool writeFails() {
     return std::uniform_real_distribution<double>(0, 1)(rng) < p;
 }
 
-std::string real(const char* path) { return source + path; }
+std::string real(const char* path) {
+    return source + path;
+}
 
-int fail() { return -errno; }
+int fail() {
+    return -errno;
+}
 
 void* on_init(fuse_conn_info*, fuse_config* cfg) {
     // Every look and every read reaches us, so every one can be slow.
@@ -133,7 +137,7 @@ int on_opendir(const char* path, fuse_file_info* fi) {
 }
 
 int on_readdir(const char*, void* buf, fuse_fill_dir_t fill, off_t, fuse_file_info* fi,
-            fuse_readdir_flags) {
+               fuse_readdir_flags) {
     delay(List);
     DIR* d = reinterpret_cast<DIR*>(fi->fh);
     ::rewinddir(d);
@@ -154,8 +158,12 @@ int on_releasedir(const char*, fuse_file_info* fi) {
 int on_mkdir(const char* path, mode_t mode) {
     return ::mkdir(real(path).c_str(), mode) == 0 ? 0 : fail();
 }
-int on_unlink(const char* path) { return ::unlink(real(path).c_str()) == 0 ? 0 : fail(); }
-int on_rmdir(const char* path) { return ::rmdir(real(path).c_str()) == 0 ? 0 : fail(); }
+int on_unlink(const char* path) {
+    return ::unlink(real(path).c_str()) == 0 ? 0 : fail();
+}
+int on_rmdir(const char* path) {
+    return ::rmdir(real(path).c_str()) == 0 ? 0 : fail();
+}
 int on_symlink(const char* from, const char* to) {
     return ::symlink(from, real(to).c_str()) == 0 ? 0 : fail();
 }
