@@ -7,17 +7,18 @@
 // our record replaced or appended between its chunks, or the save refused.
 //
 // Usage: savecampaign [--saves N] [--seed S] [--verbose]
+#include "controls/eventrule.h"
 #include "faultsupport.h"
 #include "slowdisk.h"
 
-#include "files/filename.h"
 #include "controls/messagebox.h"
+#include "files/filename.h"
 #include "window/frmbrindlo.h"
 
 #include <QAbstractItemView>
 #include <QApplication>
-#include <QDir>
 #include <QComboBox>
+#include <QDir>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
@@ -414,8 +415,9 @@ private:
 // --- Another program rewriting in place ---------------------------------------
 
 // Rewrites a file in place one to three times, as another tag editor or a
-// converter does: opens it without truncating, writes a new version over it
-// from the first byte in pieces, cuts it to the new length and closes it.
+// converter does: opens it without truncating (or has it open already),
+// writes a new version over it from the first byte in pieces, cuts it to the
+// new length and closes it.
 // It starts at a random moment around the save. Every version differs from
 // the file and from each other in every byte before its tag, so any mix of
 // two of them, or of one and our record in the wrong place, shows.
@@ -436,6 +438,12 @@ public:
         }
         startDelayUs_ = rng.below(3000);
         pieceUs_ = rng.below(200);
+        // Half the time it already has the file open when the save begins,
+        // as an editor that keeps its file open does.
+        if (rng.chance(0.5)) {
+            heldOpen_ = ::open(path_.c_str(), O_WRONLY | O_CLOEXEC);
+            faults::check(heldOpen_ >= 0, "open for rewriting");
+        }
         thread_ = std::thread([this] { run(); });
     }
     ~Rewriter() { finish(); }
@@ -449,7 +457,8 @@ private:
     void run() {
         std::this_thread::sleep_for(std::chrono::microseconds(startDelayUs_));
         for (const Bytes& v : versions_) {
-            const int fd = ::open(path_.c_str(), O_WRONLY | O_CLOEXEC);
+            const int fd = heldOpen_ >= 0 ? std::exchange(heldOpen_, -1)
+                                          : ::open(path_.c_str(), O_WRONLY | O_CLOEXEC);
             faults::check(fd >= 0, "open for rewriting");
             std::size_t done = 0;
             while (done < v.size()) {
@@ -468,6 +477,7 @@ private:
     std::vector<Bytes> versions_;
     long startDelayUs_ = 0;
     long pieceUs_ = 0;
+    int heldOpen_ = -1;
     std::thread thread_;
 };
 
@@ -662,6 +672,7 @@ public:
         }
         if (item->isSelected()) w_.File1.listWidget()->clearSelection();
         clickItem(item);
+        settle();
         fillBoxes(w_, rng_);
         const std::string real = disk.source(QStringLiteral("share/") + name).toStdString();
         const Bytes before = faults::readFile(real);
@@ -674,6 +685,7 @@ public:
 
         messages.clear();
         QTest::mouseClick(w_.cmdSaveTag.button(), Qt::LeftButton);
+        settle();
         const Bytes got = faults::readFile(real);
         if (messages.size() > 1) violation("more than one message for one save");
         if (!messages.empty()) {
@@ -688,6 +700,14 @@ public:
     }
 
 private:
+    // Input made while the window waited for the share is handed on once
+    // the loop comes round; the checks look after that.
+    static void settle() {
+        do
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        while (controls::gateShut());
+    }
+
     Fault chooseFault(const PoolFile& f) {
         if (rng_.chance(0.35)) return Fault::None;
         std::vector<Fault> options = {
@@ -1085,9 +1105,9 @@ int main(int argc, char** argv) {
             std::vector<QString> names;
             QDir().mkpath(disk.source(QStringLiteral("share")));
             const std::pair<const char*, Kind> kinds[] = {{"tagged.mp3", Kind::Tagged},
-                                                         {"untagged.mp3", Kind::Untagged},
-                                                         {"short.mp3", Kind::Short},
-                                                         {"exact128.mp3", Kind::Exact128Tagged}};
+                                                          {"untagged.mp3", Kind::Untagged},
+                                                          {"short.mp3", Kind::Short},
+                                                          {"exact128.mp3", Kind::Exact128Tagged}};
             for (const auto& [name, kind] : kinds) {
                 names.push_back(QString::fromLatin1(name));
                 faults::writeFile(disk.source(QStringLiteral("share/") + name).toStdString(),

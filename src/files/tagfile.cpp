@@ -201,6 +201,15 @@ WriteResult notPutBack(WriteResult result) {
     return result;
 }
 
+// A share that fails a write now often takes the next one: undoing our own
+// bytes is worth a few tries before the user hears the file was left changed.
+template <class Step> bool undo(Step&& step) {
+    for (int tries = 0; tries < 5; ++tries) {
+        if (step()) return true;
+    }
+    return false;
+}
+
 // While we hold a write lease nobody else can open or truncate the file: a
 // program that rewrites it in place waits for our few bytes instead of
 // cutting through them. The kernel grants one only while nobody else has the
@@ -208,7 +217,7 @@ WriteResult notPutBack(WriteResult result) {
 // and just after the write catch what can be caught.
 class WriteLease {
 public:
-    explicit WriteLease(int fd) : fd_(fd), held_(::fcntl(fd, F_SETLEASE, F_WRLCK) == 0) {}
+    explicit WriteLease(int fd) : fd_(fd), held_(take(fd)) {}
     ~WriteLease() {
         if (held_) ::fcntl(fd_, F_SETLEASE, F_UNLCK);
     }
@@ -217,6 +226,17 @@ public:
     bool held() const { return held_; }
 
 private:
+    // The kernel tells a lease's holder of a program waiting for it with
+    // SIGIO, which would end us; the lease is given back within moments
+    // anyway.
+    static bool take(int fd) {
+        struct sigaction ignore {};
+        ignore.sa_handler = SIG_IGN;
+        sigemptyset(&ignore.sa_mask);
+        ::sigaction(SIGIO, &ignore, nullptr);
+        return ::fcntl(fd, F_SETLEASE, F_WRLCK) == 0;
+    }
+
     int fd_;
     bool held_;
 };
@@ -256,8 +276,10 @@ WriteResult replaceRecord(int fd, const struct stat& seen, const tag::RecordByte
     const auto putBack = [&](WriteResult result) {
         if (written == 0) return result;
         if (written == record.size() && !holds(fd, at, record)) return result;
-        std::size_t restored = 0;
-        const bool back = writeAll(fd, old.data(), written, at, restored) == 0 && syncFile(fd) == 0;
+        const bool back = undo([&] {
+            std::size_t restored = 0;
+            return writeAll(fd, old.data(), written, at, restored) == 0 && syncFile(fd) == 0;
+        });
         return back ? result : notPutBack(result);
     };
     if (const int err = writeAll(fd, record.data(), record.size(), at, written))
@@ -292,8 +314,11 @@ WriteResult appendRecord(int fd, const struct stat& seen, const tag::RecordBytes
     // program appended after them.
     const auto cutBack = [&](WriteResult result) {
         if (written == 0) return result;
-        const bool back = currentLength(fd) == landed + off_t(written) &&
-                          ::ftruncate(fd, landed) == 0 && syncFile(fd) == 0;
+        const bool back = undo([&] {
+            if (currentLength(fd) == landed + off_t(written) && ::ftruncate(fd, landed) != 0)
+                return false;
+            return currentLength(fd) == landed && syncFile(fd) == 0;
+        });
         return back ? result : notPutBack(result);
     };
     if (const int err = appendAll(fd, record.data(), record.size(), landed, written))
