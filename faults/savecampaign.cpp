@@ -436,8 +436,10 @@ public:
             }
             versions_.push_back(std::move(v));
         }
-        startDelayUs_ = rng.below(3000);
-        pieceUs_ = rng.below(200);
+        // Around the moment the save reaches the disk, a millisecond or so
+        // after the click.
+        startDelayUs_ = rng.below(1500);
+        pieceUs_ = rng.below(60);
         // Half the time it already has the file open when the save begins,
         // as an editor that keeps its file open does.
         if (rng.chance(0.5)) {

@@ -15,6 +15,7 @@
 #include <QWidget>
 #include <QWindow>
 
+#include <algorithm>
 #include <memory>
 #include <vector>
 
@@ -24,6 +25,7 @@ namespace {
 // Shorter waits pass without a word: a busy cursor that flickers on every
 // click on a network share would only alarm.
 constexpr int kShowWaitMs = 300;
+constexpr int kUnseenWaitMs = 1000;
 
 struct ActiveWait {
     bool mayGiveUp = true;
@@ -173,6 +175,11 @@ Showing& showing() {
     return instance;
 }
 
+bool anyWindowShown() {
+    const QWidgetList tops = QApplication::topLevelWidgets();
+    return std::any_of(tops.cbegin(), tops.cend(), [](const QWidget* w) { return w->isVisible(); });
+}
+
 bool waitForDisk(const std::shared_ptr<files::DiskCall>& call, const files::DiskWait& what) {
     if (!qApp || QThread::currentThread() != qApp->thread()) {
         call->wait();
@@ -191,6 +198,18 @@ bool waitForDisk(const std::shared_ptr<files::DiskCall>& call, const files::Disk
         showing().begin(what.place);
     });
     due.start(kShowWaitMs);
+
+    // Before the window shows, nobody can press Escape: at start-up a drive
+    // that does not answer within a second is taken as not ready.
+    QTimer unseen;
+    unseen.setSingleShot(true);
+    QObject::connect(&unseen, &QTimer::timeout, [&] {
+        if (wait.mayGiveUp && !anyWindowShown()) {
+            wait.gaveUp = true;
+            loop.quit();
+        }
+    });
+    if (!anyWindowShown()) unseen.start(kUnseenWaitMs);
 
     call->whenFinished(
         [&loop] { QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection); });

@@ -145,3 +145,15 @@ TEST_F(DiskWait, EscapeGivesUpAListingOrReadButNeverASave) {
     spin(50);
     EXPECT_EQ(box->Text(), ""); // Escape is the wait's, not the box's
 }
+
+TEST_F(DiskWait, BeforeAnyWindowShowsADriveThatDoesNotAnswerIsNotReady) {
+    form->hide();
+    SlowCall dead;
+    QElapsedTimer clock;
+    clock.start();
+    EXPECT_EQ(dead.run(-1, true), std::nullopt);
+    EXPECT_GE(clock.elapsed(), 900);
+    EXPECT_LT(clock.elapsed(), 2000);
+    dead.released = true;
+    spin(20);
+}
