@@ -2,7 +2,8 @@
 // measured in the same run on the same machine. Prints medians and ratios;
 // it never fails for being slow. Run it through tools/bench.sh.
 //
-//   brindlo-bench [--quick] [--runs N] [--peers [--peer-runs N]]
+//   brindlo-bench [--quick] [--start] [--runs N] [--peers [--peer-runs N]]
+//   (--start: only the start figures, in a few seconds)
 //   brindlo-bench --gst-baseline FILE SECONDS   (spawned by the benchmark)
 #include "probe.h"
 #include "window/frmbrindlo.h"
@@ -44,6 +45,7 @@ namespace {
 
 constexpr int kBigCount = 10000; // MP3 files, and as many others
 constexpr int kWindows = 6;      // the play time is sampled in this many parts
+constexpr int kStartRuns = 9;    // starts of each program to the window mapped
 
 double median(std::vector<double> values) {
     if (values.empty()) return std::nan("");
@@ -516,7 +518,39 @@ struct Bench {
     double ownStartMs = std::nan("");
     double ownFolderMs = std::nan("");
 
-    void startAndMemory() {
+    // Start as a user waits for it: from spawning the program to the X
+    // server mapping its window, Brindlo as installed and an empty Qt window
+    // spawned the same way, in turns, each left to go quiet before the next.
+    void startMapped() {
+        QTemporaryDir home;
+        PeerRunner runner(home.path());
+        if (!home.isValid() || !runner.ok()) {
+            std::printf("start: no X server to watch, not measured\n");
+            return;
+        }
+        Peer ours(QStringLiteral("Brindlo"), binDir + QStringLiteral("/../src/brindlo"), {},
+                  false);
+        Peer empty(QStringLiteral("empty Qt window"),
+                   binDir + QStringLiteral("/brindlo-emptywindow"), {QStringLiteral("--stay")},
+                   false);
+        for (Peer* p : {&ours, &empty}) { // warms the caches, counted for neither
+            runner.once(*p, nullptr);
+            p->startMs.clear();
+        }
+        for (int i = 0; i < kStartRuns; ++i) {
+            runner.once(ours, nullptr);
+            runner.once(empty, nullptr);
+        }
+        const double start = median(ours.startMs), emptyStart = median(empty.startMs);
+        rows.push_back({QStringLiteral("start to the window mapped"), start, emptyStart,
+                        QStringLiteral("ms"), QStringLiteral("<= 1.3x"),
+                        met(!ours.startMs.empty() && !empty.startMs.empty(),
+                            start <= 1.3 * emptyStart)});
+    }
+
+    // The window as main.cpp makes it, timed from inside to its first paint
+    // flushed, with its memory then and whether GStreamer had started.
+    void firstPaintAndMemory() {
         const QString program = binDir + QStringLiteral("/brindlo-startbench");
         const QString empty = binDir + QStringLiteral("/brindlo-emptywindow");
         const QStringList label{QStringLiteral("--label")};
@@ -546,10 +580,9 @@ struct Bench {
         const double start = median(startMs), emptyStart = median(emptyMs);
         emptyRssMb = median(emptyRss);
         ownStartMs = start;
-        rows.push_back({QStringLiteral("start to first shown window"), start, emptyStart,
-                        QStringLiteral("ms"), QStringLiteral("<= 1.5x"),
-                        met(!startMs.empty() && !emptyMs.empty(), start <= 1.5 * emptyStart)});
-        rows.push_back({QStringLiteral("  ... against a window with one label"), start,
+        rows.push_back({QStringLiteral("  ... to the first paint flushed"), start, emptyStart,
+                        QStringLiteral("ms"), QStringLiteral("-"), std::nullopt, true});
+        rows.push_back({QStringLiteral("  ... first paint, against one with a label"), start,
                         median(labelMs), QStringLiteral("ms"), QStringLiteral("-"), std::nullopt,
                         true});
         rows.push_back({QStringLiteral("resident memory after start"), median(rssMb), emptyRssMb,
@@ -811,6 +844,7 @@ int main(int argc, char* argv[]) {
     b.binDir = QCoreApplication::applicationDirPath();
     const double playSeconds = b.quick ? 5 : 30;
     const bool peers = args.removeAll(QStringLiteral("--peers")) > 0;
+    const bool startOnly = args.removeAll(QStringLiteral("--start")) > 0;
     int peerRuns = 5;
     if (const qsizetype r = args.indexOf(QStringLiteral("--peer-runs"));
         r >= 0 && r + 1 < args.size())
@@ -821,13 +855,20 @@ int main(int argc, char* argv[]) {
                 qPrintable(cpuModel()), qVersion(), qPrintable(QGuiApplication::platformName()),
                 gst_version_string());
 
+    if (startOnly) {
+        b.startMapped();
+        b.firstPaintAndMemory();
+        printTable(b.rows);
+        return 0;
+    }
     QString big, small, tags, mp3;
     if (!b.data.isValid() || !b.makeData(&big, &small, &tags, &mp3, playSeconds)) {
         std::printf("could not make the test folders\n");
         return 1;
     }
 
-    b.startAndMemory();
+    b.startMapped();
+    b.firstPaintAndMemory();
     {
         frmBrindlo w(player::MediaPlayer::AudioOutput::Silent);
         w.show();
@@ -839,7 +880,11 @@ int main(int argc, char* argv[]) {
     if (!mp3.isEmpty()) b.playing(mp3, playSeconds);
 
     printTable(b.rows);
-    std::printf("\nBaselines: an empty Qt window, and one showing a line of text (start, "
+    std::printf("\nStart: spawn to the window mapped on the X server, medians of %d, the two "
+                "programs in turns,\neach left to go quiet first; the first paint is timed "
+                "inside the process.\n",
+                kStartRuns);
+    std::printf("Baselines: an empty Qt window, and one showing a line of text (start, "
                 "memory); readdir with name matching "
                 "in plain C++ (folder);\none pread of 128 bytes (click); one pwrite of 128 "
                 "bytes and fsync (save); a bare GStreamer\nplaybin into the same silent sink "

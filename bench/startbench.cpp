@@ -2,6 +2,7 @@
 // flushed paint, its memory then and whether GStreamer was started by then.
 // With --play FILE SECONDS it then plays FILE on the silent sink and prints
 // CPU and memory over each sixth of SECONDS.
+#include "controls/designfont.h"
 #include "probe.h"
 #include "window/frmbrindlo.h"
 
@@ -73,6 +74,7 @@ void playAndSample(frmBrindlo& window, const QString& file, double seconds) {
 } // namespace
 
 int main(int argc, char* argv[]) {
+    controls::startLoadingFonts(); // as main.cpp does
     QApplication app(argc, argv);
     const QStringList args = app.arguments();
     const bool play = args.size() == 4 && args[1] == QLatin1String("--play");

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds Brindlo's benchmark and runs it under a virtual X display, so that
 # the first shown window is a real one. Prints medians with their baselines.
-# Usage: tools/bench.sh [--quick] [--runs N] [--peers [--peer-runs N]]
+# Usage: tools/bench.sh [--quick] [--start] [--runs N] [--peers [--peer-runs N]]
+#   --start  only the start figures (about half a minute)
 #   --peers  also starts kid3-qt and easytag under the same X server and
 #            prints them beside Brindlo; installs them first when run as
 #            root (they are not in the install list: nothing else needs them)

@@ -8,7 +8,7 @@ packages=(
   cmake g++ make pkg-config
   qt6-base-dev qt6-base-dev-tools libgl-dev
   libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev
-  libmpg123-dev
+  libmpg123-dev libfontconfig-dev
   libgtest-dev
   # run: playback plugins are not pulled in by the dev packages
   gstreamer1.0-plugins-base gstreamer1.0-plugins-good
@@ -20,6 +20,7 @@ packages=(
   pulseaudio pulseaudio-utils
   python3-mutagen id3v2
   desktop-file-utils appstream
+  dbus-daemon playerctl
   # the Debian package (tools/package.sh) and its lintian check
   debhelper dpkg-dev fakeroot lintian
 )

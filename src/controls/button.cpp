@@ -1,20 +1,27 @@
 #include "controls/button.h"
 
+#include <QEvent>
 #include <QPainter>
+#include <QPaintEngine>
+#include <QPainterPath>
 #include <QPushButton>
 #include <QStyleOptionButton>
 #include <QStylePainter>
 
 #include <algorithm>
 #include <cmath>
+#include <map>
 
 namespace controls {
 
 namespace {
 
 // A push button whose caption may be wider than the style's content area
-// (the tall, narrow toggle button): it then draws the caption in a font
-// small enough that the glyphs stay inside the face's frame, centred.
+// (the tall, narrow toggle button, whose caption is the only sign of the
+// mode): the caption is then drawn as the glyph's outline, scaled to fill
+// the face inside the frame and centred on it. An outline scales smoothly
+// at every screen scale, where a font shrunk to fit falls to sizes whose
+// hinted glyphs are a grey smudge of three or four pixels.
 class PushButton final : public QPushButton {
 public:
     using QPushButton::QPushButton;
@@ -25,38 +32,57 @@ protected:
         initStyleOption(&option);
         const QRect content = style()->subElementRect(QStyle::SE_PushButtonContents, &option, this);
         const QString shown = QString(option.text).remove(u'&');
-        if (fontMetrics().horizontalAdvance(shown) <= content.width()) {
+        if (shown.isEmpty() || fontMetrics().horizontalAdvance(shown) <= content.width()) {
             QPushButton::paintEvent(event);
             return;
-        }
-        // Inside the frame with a device pixel to spare, measured by the ink
-        // of the glyphs: an arrow's advance carries side bearings, and the
-        // ink scales with the screen where whole logical pixels would not.
-        const int frame = style()->pixelMetric(QStyle::PM_DefaultFrameWidth, &option, this);
-        const qreal spare = frame + 1.0 / devicePixelRatioF();
-        const QRectF face = QRectF(rect()).adjusted(spare, spare, -spare, -spare);
-        QFont small = font();
-        // The ink grows about in step with the size: start from that guess
-        // rather than at the full size, as every size tried loads a font.
-        qreal size = QFontInfo(small).pointSizeF();
-        const qreal fullInk = QFontMetricsF(small).tightBoundingRect(shown).width();
-        if (fullInk > 0) size = std::floor(size * face.width() / fullInk * 4.0) / 4.0 + 0.25;
-        for (; size > 3.0; size -= 0.25) {
-            small.setPointSizeF(size);
-            if (QFontMetricsF(small).tightBoundingRect(shown).width() <= face.width()) break;
         }
         QStylePainter painter(this);
         option.text.clear();
         painter.drawControl(QStyle::CE_PushButton, option);
-        painter.setFont(small);
-        // Centred by the ink too, so the glyph sits in the middle of the face.
-        const QRectF ink = QFontMetricsF(small).tightBoundingRect(shown);
-        const QPointF origin(face.center().x() - ink.left() - ink.width() / 2,
-                             face.center().y() - ink.top() - ink.height() / 2);
-        painter.setPen(palette().color(isEnabled() ? QPalette::Active : QPalette::Disabled,
-                                       QPalette::ButtonText));
-        painter.drawText(origin, shown);
+        // The face is what the frame leaves, in whole device pixels, so that
+        // no edge of the glyph blends into the frame at a fractional scale.
+        const int frame = style()->pixelMetric(QStyle::PM_DefaultFrameWidth, &option, this);
+        const qreal ratio = painter.paintEngine()->paintDevice()->devicePixelRatioF();
+        const qreal inset = std::ceil(frame * ratio);
+        const QRectF face(QPointF(inset, inset) / ratio,
+                          QPointF(std::floor(width() * ratio) - inset,
+                                  std::floor(height() * ratio) - inset) /
+                              ratio);
+        const QPainterPath& glyph = outline(shown);
+        const QRectF ink = glyph.boundingRect();
+        if (ink.isEmpty() || face.isEmpty()) return;
+        const qreal scale = std::min(face.width() / ink.width(), face.height() / ink.height());
+        painter.setRenderHint(QPainter::Antialiasing);
+        painter.translate(face.center());
+        painter.scale(scale, scale);
+        painter.translate(-ink.center());
+        painter.fillPath(glyph, palette().color(isEnabled() ? QPalette::Active
+                                                            : QPalette::Disabled,
+                                                QPalette::ButtonText));
     }
+
+    void changeEvent(QEvent* event) override {
+        if (event->type() == QEvent::FontChange) outlines_.clear();
+        QPushButton::changeEvent(event);
+    }
+
+private:
+    // The caption's outline in the button's font at a large size, made once
+    // per caption: the toggle only ever shows two.
+    const QPainterPath& outline(const QString& caption) {
+        auto found = outlines_.find(caption);
+        if (found == outlines_.end()) {
+            QFont large = font();
+            large.setPixelSize(kOutlinePixels);
+            QPainterPath path;
+            path.addText(0, 0, large, caption);
+            found = outlines_.emplace(caption, path).first;
+        }
+        return found->second;
+    }
+
+    static constexpr int kOutlinePixels = 100;
+    std::map<QString, QPainterPath> outlines_;
 };
 
 } // namespace

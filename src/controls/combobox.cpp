@@ -28,10 +28,14 @@ void ComboBox::watchPopupScrolling() {
 
 void ComboBox::AddItem(const QString& entry) {
     const QSignalBlocker quiet(combo_);
+    if (combo_->count() > 0) {
+        combo_->addItem(entry);
+        return;
+    }
+    // QComboBox selects the first entry added to an empty list; ours doesn't.
     const int keep = combo_->currentIndex();
     const QString text = combo_->currentText();
     combo_->addItem(entry);
-    // QComboBox selects the first entry added to an empty list; ours doesn't.
     combo_->setCurrentIndex(keep);
     combo_->setEditText(text);
 }

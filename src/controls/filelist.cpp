@@ -6,10 +6,10 @@
 #include "files/paths.h"
 #include "controls/cutoffnametips.h"
 #include "controls/enterkeyfilter.h"
+#include "controls/filelistwidget.h"
 
 #include <QFile>
 #include <QListWidget>
-#include <QMouseEvent>
 #include <QScrollBar>
 #include <QSet>
 #include <QSignalBlocker>
@@ -26,64 +26,6 @@ constexpr int kNameRole = Qt::UserRole + 1; // a file's name as the disk has it
 
 // Files arriving one by one (a copy of an album) are listed once they stop.
 constexpr int kSettleMs = 150;
-
-
-// A list box of single selection as desktop users know it: no click takes
-// the selection away (a click on the blank part, a Ctrl+click on the
-// selected entry), a click on the selected entry is heard as a click, and
-// the first Down or Up arrow with nothing selected selects the first entry.
-class FileListWidget final : public QListWidget {
-public:
-    FileListWidget(QWidget* parent, std::function<void()> clickedAgain)
-        : QListWidget(parent), clickedAgain_(std::move(clickedAgain)) {}
-
-protected:
-    QItemSelectionModel::SelectionFlags selectionCommand(const QModelIndex& index,
-                                                         const QEvent* event) const override {
-        if (!index.isValid()) return QItemSelectionModel::NoUpdate;
-        QItemSelectionModel::SelectionFlags command = QListWidget::selectionCommand(index, event);
-        if (command & (QItemSelectionModel::Deselect | QItemSelectionModel::Toggle))
-            command = QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows;
-        return command;
-    }
-
-    QModelIndex moveCursor(CursorAction action, Qt::KeyboardModifiers modifiers) override {
-        if ((action == MoveDown || action == MoveUp || action == MoveNext ||
-             action == MovePrevious) &&
-            selectionModel()->selectedIndexes().isEmpty() && count() > 0)
-            return model()->index(0, 0);
-        return QListWidget::moveCursor(action, modifiers);
-    }
-
-    // The click on the selected entry is taken on release, so that the
-    // second press of a double-click, which lands on the entry the first
-    // press selected, is not heard as one more click.
-    void mousePressEvent(QMouseEvent* event) override {
-        const QModelIndex index = indexAt(event->position().toPoint());
-        againOn_ = event->button() == Qt::LeftButton && index.isValid() &&
-                           selectionModel()->isSelected(index)
-                       ? QPersistentModelIndex(index)
-                       : QPersistentModelIndex();
-        QListWidget::mousePressEvent(event);
-    }
-
-    void mouseDoubleClickEvent(QMouseEvent* event) override {
-        againOn_ = QPersistentModelIndex();
-        QListWidget::mouseDoubleClickEvent(event);
-    }
-
-    void mouseReleaseEvent(QMouseEvent* event) override {
-        const QPersistentModelIndex again = std::exchange(againOn_, QPersistentModelIndex());
-        QListWidget::mouseReleaseEvent(event);
-        if (again.isValid() && event->button() == Qt::LeftButton &&
-            indexAt(event->position().toPoint()) == again && selectionModel()->isSelected(again))
-            clickedAgain_();
-    }
-
-private:
-    std::function<void()> clickedAgain_;
-    QPersistentModelIndex againOn_;
-};
 
 } // namespace
 

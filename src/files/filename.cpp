@@ -1,5 +1,7 @@
 #include "files/filename.h"
 
+#include "files/paths.h"
+
 #include <algorithm>
 
 namespace files {
@@ -139,6 +141,18 @@ QString displayFileName(const QString& name) {
         }
     }
     return shown;
+}
+
+QString shownFileName(const QString& path) {
+    QString rest = path;
+    bool folder = false;
+    while (rest.size() > 1 && rest.endsWith(kPathSeparator)) {
+        rest.chop(1);
+        folder = true;
+    }
+    if (rest == kPathSeparator) return rest;
+    const QString name = displayFileName(rest.mid(rest.lastIndexOf(kPathSeparator) + 1));
+    return folder ? name + kPathSeparator : name;
 }
 
 } // namespace files

@@ -25,4 +25,11 @@ QByteArray encodeFileName(const QString& name);
 // shown alike.
 QString displayFileName(const QString& name);
 
+// A path's name as every place shows it (the lists, the player's strip, the
+// window's title, the messages): its last part, worded as displayFileName
+// words it. A path that ends in a separator names a folder, as the full path
+// does when no file is selected; it shows as that folder's name followed by
+// the separator ("Music/"), the root as itself. Only "" shows as "".
+QString shownFileName(const QString& path);
+
 } // namespace files

@@ -1,5 +1,23 @@
 #include "window/frmbrindlo.h"
 
+#include "files/filename.h"
+
+namespace {
+
+// The title while a file is open or opening: the base caption and the path
+// the player reports, worded as the lists word names, so that bytes that
+// are not UTF-8 read the same in the title as in the list and the strip.
+// The player reports only a file it holds, so after an open that failed at
+// once it reports none; the title then names the path that was asked for,
+// as it does when an open fails a moment later, so that it is the same
+// title whatever the timing.
+QString openCaption(const QString& base, const QString& reported, const QString& asked) {
+    const QString name = files::displayFileName(reported.isEmpty() ? asked : reported);
+    return base + QStringLiteral("  [ ") + name + QStringLiteral(" ]");
+}
+
+} // namespace
+
 void frmBrindlo::cmdOpen_Click() {
     if (blnFileOpen) {
         media.setFileName(QString());
@@ -14,8 +32,7 @@ void frmBrindlo::cmdOpen_Click() {
         media.setShowStatusText(true);
         cmdOpen.setCaption(QStringLiteral("&Close"));
         Timer1.setEnabled(true);
-        setCaption(strBaseCaption + QStringLiteral("  [ ") + media.FileName() +
-                   QStringLiteral(" ]"));
+        setCaption(openCaption(strBaseCaption, media.FileName(), varCurrentFile.toString()));
     }
 }
 

@@ -5,7 +5,6 @@
 #include "player/positionslider.h"
 #include "player/statuslabel.h"
 
-#include <QFileInfo>
 #include <QHBoxLayout>
 #include <QRegion>
 #include <QScopedValueRollback>
@@ -31,7 +30,7 @@ constexpr int kPollMs = 200;
 // The name as the file list shows it, so that a name whose bytes are not
 // UTF-8 reads the same in the list and in the strip.
 QString displayName(const QString& path) {
-    return files::displayFileName(QFileInfo(path).fileName());
+    return files::shownFileName(path);
 }
 
 } // namespace
@@ -103,6 +102,7 @@ void MediaPlayer::buildBar() {
             setMuted(false);
         else
             engine_->setVolume(value / 100.0);
+        emit stateChanged();
     });
 
     status_ = new StatusLabel(bar_);
@@ -220,6 +220,13 @@ void MediaPlayer::setMuted(bool muted) {
     muteButton_->setIcon(stripIcon(muted ? StripGlyph::SpeakerMuted : StripGlyph::Speaker));
     muteButton_->setAccessibleName(action);
     muteButton_->setToolTip(action);
+    emit stateChanged();
+}
+
+void MediaPlayer::setIdleNote(const QString& note) {
+    if (note == idleNote_) return;
+    idleNote_ = note;
+    refresh();
 }
 
 bool MediaPlayer::isPlaying() const {
@@ -259,7 +266,9 @@ void MediaPlayer::refresh() {
     facts.notAnswering = engine_->silence() == PlayerEngine::Silence::ServerNotAnswering;
     facts.serverStopped = serverStopped_;
     facts.failure = failure_;
-    const StatusLine line = composeStatus(facts);
+    StatusLine line = composeStatus(facts);
+    // As the name part, the note is shortened like a name when room is short.
+    if (line.text().isEmpty()) line = {{}, idleNote_, {}};
     statusText_ = line.text();
     status_->setLine(line);
 
@@ -282,6 +291,7 @@ void MediaPlayer::refresh() {
     else
         poll_->stop();
     showPosition();
+    emit stateChanged();
 }
 
 void MediaPlayer::showPosition() {

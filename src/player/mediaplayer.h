@@ -76,6 +76,13 @@ public:
     // "Sound server not answering: playing song.mp3 silently",
     // "Cannot play song.mp3: not an MP3 file"; "" when nothing is loaded.
     QString statusText() const { return statusText_; }
+    // What the status line says while nothing is loaded (a word about the
+    // clicked file); "" for nothing.
+    void setIdleNote(const QString& note);
+
+signals:
+    // The state, the file, the length or the volume may have changed.
+    void stateChanged();
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
@@ -101,6 +108,7 @@ private:
     QString fileName_;
     QString failure_;
     QString statusText_;
+    QString idleNote_;
     bool opening_ = false;
     bool muted_ = false;
     bool serverStopped_ = false; // the sound server ended the playing

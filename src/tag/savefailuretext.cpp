@@ -70,7 +70,7 @@ QString reasonOf(const files::WriteResult& r) {
     case WriteFailure::None:
         return {};
     case WriteFailure::Folder:
-        return QStringLiteral("No file is selected: the path names a folder, not a file.");
+        return QStringLiteral("It is a folder, not a file.");
     case WriteFailure::Missing:
         return QStringLiteral("The file no longer exists.");
     case WriteFailure::Denied:

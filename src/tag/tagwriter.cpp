@@ -1,24 +1,25 @@
 #include "window/frmbrindlo.h"
 
 #include "core/genrecatalogue.h"
+#include "files/filename.h"
+#include "files/paths.h"
 #include "files/tagfile.h"
 #include "controls/messagebox.h"
 #include "tag/savefailuretext.h"
-
-#include <QFileInfo>
 
 namespace {
 
 const QString kSaveErrorTitle = QStringLiteral("Mp3 Tag Save Error");
 
-// Why it failed, with the file's name, since the user may have
-// clicked elsewhere since choosing it. With no file selected the path is the
-// folder, which the user did not mean to save to at all.
+// Why it failed, with the file's name, since the user may have clicked
+// elsewhere since choosing it. With no file selected the path is the folder
+// with a separator at its end, which the user did not mean to save to at
+// all, whatever has become of that folder since.
 QString saveFailureText(const QString& path, const files::WriteResult& result) {
-    if (result.failure == files::WriteFailure::Folder)
+    if (path.isEmpty() || path.endsWith(files::kPathSeparator))
         return QStringLiteral("No file is selected. Choose a file in the list, then save its tag.");
     return QStringLiteral("The tag of \"%1\" could not be saved. %2")
-        .arg(QFileInfo(path).fileName(), tag::saveFailureReason(result));
+        .arg(files::shownFileName(path), tag::saveFailureReason(result));
 }
 
 // Composed first, then cut at the field's width: "e" + U+0301 becomes "é",

@@ -59,11 +59,11 @@ QAccessibleInterface* windowAccessible(const QString&, QObject* object) {
 } // namespace
 
 frmBrindlo::frmBrindlo(player::MediaPlayer::AudioOutput output)
-    : cmdResize(this), Drive1(this), Dir1(this), cmdSaveTag(this), cmdOpen(this),
-      cmbGenre(this), txtGenreCode(this), txtComment(this), txtYear(this), txtAlbum(this),
-      txtArtist(this), txtTitle(this), File1(this), Label6(this), Label5(this), Label4(this),
-      Label3(this), Label2(this), Label1(this), lblElapsedTime(this), lblTotalTime(this),
-      Label7(this), media(this, output) {
+    : designFont_(this), cmdResize(this), Drive1(this), Dir1(this), cmdSaveTag(this),
+      cmdOpen(this), cmbGenre(this), txtGenreCode(this), txtComment(this), txtYear(this),
+      txtAlbum(this), txtArtist(this), txtTitle(this), File1(this), Label6(this), Label5(this),
+      Label4(this), Label3(this), Label2(this), Label1(this), lblElapsedTime(this),
+      lblTotalTime(this), Label7(this), media(this, output) {
     static const bool accessibleWindow = [] {
         QAccessible::installFactory(windowAccessible);
         return true;
@@ -75,7 +75,7 @@ frmBrindlo::frmBrindlo(player::MediaPlayer::AudioOutput output)
         controls::MsgBox(this, what, Caption(), controls::MessageIcon::Critical);
     });
     Form_Load();
-    focusFirstControl();
+    setStartFocus();
 }
 
 frmBrindlo::~frmBrindlo() { controls::setFailureReporter({}); }
@@ -83,14 +83,6 @@ frmBrindlo::~frmBrindlo() { controls::setFailureReporter({}); }
 void frmBrindlo::designControls() {
     setCaption(QStringLiteral("Brindlo"));
     new IconAfterFirstPaint(this);
-    // The design's sizes in twips were drawn for an 8-point system font; a
-    // larger default would clip captions, so the window uses the platform's
-    // family at that size (screen scaling still applies on top).
-    QFont designFont = font();
-    if (designFont.pointSizeF() > 8.0) {
-        designFont.setPointSizeF(8.0);
-        setFont(designFont);
-    }
     setFixedSize(controls::twipsToPixels(kClientWidth), controls::twipsToPixels(kClientHeight));
 
     using Align = controls::Label::Alignment;
@@ -221,24 +213,11 @@ void frmBrindlo::designControls() {
     focusOrder_ = order;
 }
 
-// The window opens with the focus where Tab order begins: on the player's
-// first control, or else on the first control that takes it.
-void frmBrindlo::focusFirstControl() {
-    for (QWidget* next = media.nextInFocusChain(); next && media.isAncestorOf(next);
-         next = next->nextInFocusChain()) {
-        if ((next->focusPolicy() & Qt::TabFocus) && next->isEnabled() && !next->isHidden()) {
-            next->setFocus(Qt::TabFocusReason);
-            return;
-        }
-    }
-    for (controls::Control* control : focusOrder_) {
-        QWidget* widget = control->widget();
-        if ((widget->focusPolicy() & Qt::TabFocus) && widget->isEnabled() && !widget->isHidden()) {
-            widget->setFocus(Qt::TabFocusReason);
-            return;
-        }
-    }
-}
+// The window opens with the focus on the folder list, where browsing
+// starts and where a first key does no harm: the arrows only move the
+// list's cursor, and Enter opens the folder already shown. Where Tab order
+// begins, on the player's first button, a first Space would mute or play.
+void frmBrindlo::setStartFocus() { Dir1.widget()->setFocus(Qt::OtherFocusReason); }
 
 // The design leaves the tag controls in place when the window narrows, out
 // of view right of its edge. There they must take neither the focus nor
@@ -255,7 +234,10 @@ void frmBrindlo::keepControlsOutOfViewInert() {
 void frmBrindlo::connectEvents() {
     Drive1.Change.connect([this] { Drive1_Change(); });
     Dir1.Change.connect([this] { Dir1_Change(); });
-    File1.Click.connect([this] { File1_Click(); });
+    File1.Click.connect([this] {
+        File1_Click();
+        ShowOtherTags();
+    });
     File1.DblClick.connect([this] { File1_DblClick(); });
     cmbGenre.Change.connect([this] { cmbGenre_Change(); });
     cmbGenre.Click.connect([this] { cmbGenre_Click(); });

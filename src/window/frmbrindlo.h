@@ -2,6 +2,7 @@
 
 #include "controls/button.h"
 #include "controls/combobox.h"
+#include "controls/designfont.h"
 #include "controls/drivelist.h"
 #include "controls/filelist.h"
 #include "controls/folderlist.h"
@@ -53,6 +54,16 @@ public:
 
     QString BuildFullPath() const;
 
+    // Goes to a file or folder (a path or a file:// URI) the way the user
+    // would: its drive, its folder, a click on the file. Returns why it could
+    // not, "" when it could; a path that cannot be opened changes nothing.
+    QString OpenPath(const QString& pathOrUri);
+
+private:
+    // First of all, so that every control is made in the window's font.
+    controls::DesignFont designFont_;
+
+public:
     // Controls, created in this order.
     controls::Button cmdResize;
     controls::Timer Timer1;
@@ -90,10 +101,12 @@ public:
 
 private:
     void ClearTagFields();
+    // After a click on a file: tells in the strip of an ID3v2 or APE tag in it.
+    void ShowOtherTags();
     void designControls();
     void connectEvents();
     void keepControlsOutOfViewInert();
-    void focusFirstControl();
+    void setStartFocus();
 
     // The controls that take the keyboard focus, in tab order (the player,
     // at tab index 0, before them).

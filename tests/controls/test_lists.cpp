@@ -119,19 +119,67 @@ TEST_F(FileListBox, ClickOnTheSelectedFileReadsItsTagAgain) {
     }
 }
 
-TEST_F(FileListBox, FirstArrowWithNothingSelectedSelectsTheFirstFile) {
-    for (Qt::Key key : {Qt::Key_Down, Qt::Key_Up}) {
-        SCOPED_TRACE(key);
+// Tabbed into, the list's cursor already stands on the first entry with
+// nothing selected; the first movement key must still select, once.
+TEST_F(FileListBox, FirstMovementKeyAfterTabbingInSelectsAFile) {
+    struct Case {
+        Qt::Key key;
+        const char* selected;
+    };
+    const Case cases[] = {{Qt::Key_Down, "a.mp3"},     {Qt::Key_Up, "a.mp3"},
+                          {Qt::Key_Home, "a.mp3"},     {Qt::Key_End, "c.mp3"},
+                          {Qt::Key_PageDown, "c.mp3"}, {Qt::Key_PageUp, "a.mp3"}};
+    w->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(w.get()));
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.key);
         w->Dir1.setPath("/");
         w->Dir1.setPath(tree.root());
+        w->Drive1.widget()->setFocus();
+        QTest::keyClick(w->Drive1.widget(), Qt::Key_Tab);
+        ASSERT_EQ(QApplication::focusWidget(), list());
         clicks = 0;
-        list()->setFocus();
-        QTest::keyClick(list(), key);
-        EXPECT_EQ(w->File1.FileName(), "a.mp3");
+        QTest::keyClick(list(), c.key);
+        EXPECT_EQ(w->File1.FileName(), c.selected);
         EXPECT_EQ(clicks, 1);
+        EXPECT_EQ(w->txtTitle.Text(), c.selected); // its tag was read
     }
+    // From a selected file the keys move on as usual.
     QTest::keyClick(list(), Qt::Key_Down);
     EXPECT_EQ(w->File1.FileName(), "b.mp3");
+    QTest::keyClick(list(), Qt::Key_End);
+    EXPECT_EQ(w->File1.FileName(), "c.mp3");
+    EXPECT_EQ(clicks, 3);
+}
+
+// Desktop lists leave the selection alone on a right-click; here a click
+// would also read the tag again and throw the edits in the boxes away.
+TEST_F(FileListBox, OnlyTheLeftButtonSelectsOrOpens) {
+    clickFile("a.mp3");
+    w->txtTitle.setText("unsaved edit");
+    clicks = 0;
+    int doubles = 0;
+    w->File1.DblClick.connect([&] { ++doubles; });
+    QWidget* viewport = list()->viewport();
+    for (Qt::MouseButton button : {Qt::RightButton, Qt::MiddleButton}) {
+        SCOPED_TRACE(button);
+        for (const char* name : {"b.mp3", "a.mp3"}) { // another file and the selected one
+            const QPoint at = centreOfFile(QString::fromLatin1(name));
+            QTest::mouseClick(viewport, button, {}, at);
+            QTest::mousePress(viewport, button, {}, at);
+            QTest::mouseDClick(viewport, button, {}, at);
+            QTest::mouseRelease(viewport, button, {}, at);
+        }
+        // Dragged across the entries with that button held.
+        QTest::mousePress(viewport, button, {}, centreOfFile("b.mp3"));
+        QTest::mouseMove(viewport, centreOfFile("c.mp3"));
+        QTest::mouseRelease(viewport, button, {}, centreOfFile("c.mp3"));
+        EXPECT_EQ(w->File1.FileName(), "a.mp3");
+        EXPECT_EQ(list()->selectedItems().size(), 1);
+        EXPECT_EQ(clicks, 0);
+        EXPECT_EQ(doubles, 0);
+        EXPECT_EQ(w->txtTitle.Text(), "unsaved edit");
+    }
 }
 
 TEST_F(FileListBox, NameCutOffByTheListShowsWholeAsTooltip) {

@@ -1,7 +1,7 @@
 # The pure logic: no Qt, no display.
 brindlo_add_test(core_tests
   SOURCES core/test_fullpath.cpp core/test_genrecatalogue.cpp core/test_numberreading.cpp
-          core/test_tagrecord.cpp core/test_timetext.cpp
+          core/test_tagrecord.cpp core/test_timetext.cpp core/test_othertags.cpp
   LIBS brindlo_core)
 
 # The MP3 length reader against libmpg123's full scan on the player's fixtures.

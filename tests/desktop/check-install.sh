@@ -55,6 +55,13 @@ if [ -f "$desktop" ]; then
   # The entry must start the installed binary and name the installed icon.
   exec_name=$(sed -n 's/^Exec=\([^ ]*\).*/\1/p' "$desktop")
   [ -x "$prefix/bin/$exec_name" ] || fail "Exec=$exec_name is not the installed binary"
+  # A file manager offers "Open With" only to an entry that takes files and
+  # names their types.
+  grep -qE '^Exec=brindlo %[FU]$' "$desktop" || fail "Exec does not pass the files it is opened with"
+  mime=$(sed -n 's/^MimeType=//p' "$desktop")
+  for type in audio/mpeg inode/directory; do
+    grep -qE "(^|;)$type(;|$)" <<<"$mime" || fail "MimeType lacks $type"
+  done
   icon_name=$(sed -n 's/^Icon=//p' "$desktop")
   [ "$icon_name" = "$id" ] || fail "Icon=$icon_name, but the icons are installed as $id"
 fi

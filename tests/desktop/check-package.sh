@@ -57,7 +57,7 @@ release=$(sed -n 's/.*<release version="\([^"]*\)".*/\1/p' \
 depends=$(dpkg-deb -f "$deb" Depends)
 echo "Depends: $depends"
 for p in gstreamer1.0-plugins-base gstreamer1.0-plugins-good qt6-qpa-plugins libqt6widgets6 \
-  libgstreamer1.0-0 libmpg123-0; do
+  libqt6dbus6 libgstreamer1.0-0 libmpg123-0; do
   grep -qE "(^|, )$p( |,|$)" <<<"$depends" || fail "Depends lacks $p"
 done
 

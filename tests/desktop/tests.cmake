@@ -1,3 +1,13 @@
+# MPRIS on a session bus the test starts itself (dbus-daemon, ended by its
+# PID), with playerctl driving it where it is installed.
+brindlo_add_test(mpris_tests QT_MAIN
+  SOURCES desktop/test_mpris.cpp
+  LIBS brindlo_window brindlo_test_support Qt6::Test Qt6::DBus)
+set_target_properties(mpris_tests PROPERTIES AUTOMOC ON)
+add_dependencies(mpris_tests playback_fixtures)
+target_compile_definitions(mpris_tests PRIVATE
+  BRINDLO_PLAYBACK_FIXTURES="${BRINDLO_MP3_FIXTURE_DIR}")
+
 # The installed program as a desktop sees it. Needs desktop-file-utils and
 # appstream (tools/install-deps.sh); the install goes to a temporary DESTDIR.
 add_test(NAME desktop_install

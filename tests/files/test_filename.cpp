@@ -58,3 +58,24 @@ TEST(FileNameText, ShownNamesNeverLookAlike) {
     const QString plain = decodeFileName("\xf0\x9f\x8e\xb5 caf\xc3\xa9\\x.mp3");
     EXPECT_EQ(displayFileName(plain), plain);
 }
+
+// The one wording of a name for the list, the strip, the title and the
+// messages: the last part of a path; a folder, as the full path with no
+// file selected names one, keeps its separator so that it never shows empty.
+TEST(FileNameText, ShownNameOfAPath) {
+    using files::shownFileName;
+    const struct {
+        QString path, shown;
+    } cases[] = {
+        {"/music/song.mp3", "song.mp3"},
+        {decodeFileName("/m\xe9/caf\xe9.mp3"), QString::fromUtf8("caf\xef\xbf\xbd" "E9.mp3")},
+        {"song.mp3", "song.mp3"},
+        {"/music/Album/", "Album/"},
+        {decodeFileName("/caf\xe9//"), QString::fromUtf8("caf\xef\xbf\xbd" "E9/")},
+        {"/", "/"},
+        {"//", "/"},
+        {"", ""},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(shownFileName(c.path), c.shown) << c.path.toStdString();
+}

@@ -1,14 +1,18 @@
 // Opening, closing and the play-time labels, through the window with the
 // real player on the silent sink.
+#include "files/filename.h"
 #include "testsupport.h"
 
 #include <QElapsedTimer>
 #include <QFile>
+#include <QListWidgetItem>
 #include <QPushButton>
 #include <QTest>
 
 #include <algorithm>
 #include <chrono>
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace {
 
@@ -114,8 +118,46 @@ TEST_F(PlayWindow, FileThatCannotBePlayedLeavesTheFlagDown) {
     EXPECT_EQ(std::count(reports.begin(), reports.end(), 0), std::ssize(reports));
     EXPECT_FALSE(w->blnFileOpen);
     EXPECT_TRUE(w->media.statusText().startsWith("Cannot play text.mp3"));
+    EXPECT_EQ(w->Caption(), caption(tree.path("text.mp3")));
     doubleClickAndSettle("cbr.mp3");
     EXPECT_TRUE(w->blnFileOpen);
+}
+
+// A name whose bytes are not UTF-8 reads alike in the list, the strip and
+// the title; the title is not left to the window system's "caf?.mp3".
+TEST_F(PlayWindow, NameThatIsNotUtf8ReadsTheSameEverywhere) {
+    QFile source(fixture("cbr.mp3"));
+    ASSERT_TRUE(source.open(QIODevice::ReadOnly));
+    const QByteArray bytes = source.readAll();
+    const QByteArray raw = QFile::encodeName(tree.root()) + "/caf\xe9.mp3";
+    const int fd = ::open(raw.constData(), O_WRONLY | O_CREAT | O_EXCL, 0644);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(::write(fd, bytes.constData(), bytes.size()), bytes.size());
+    ::close(fd);
+    w->File1.Refresh();
+    const QString name = files::decodeFileName("caf\xe9.mp3");
+    const QString shown = QString::fromUtf8("caf\xef\xbf\xbd" "E9.mp3");
+    EXPECT_EQ(fileItem(name)->text(), shown);
+    doubleClickAndSettle(name);
+    EXPECT_TRUE(w->blnFileOpen);
+    EXPECT_EQ(w->Caption(), caption(QFile::decodeName(QFile::encodeName(tree.root())) + "/" +
+                                    shown));
+    EXPECT_TRUE(w->media.statusText().contains(shown)) << w->media.statusText().toStdString();
+    QTest::mouseClick(w->cmdOpen.button(), Qt::LeftButton);
+    ::unlink(raw.constData()); // QTemporaryDir cannot remove this name
+}
+
+// With no file selected the path names the folder; what is said about it
+// still names something.
+TEST_F(PlayWindow, OpenOfAFolderNamesTheFolder) {
+    w->varCurrentFile = tree.root() + "/";
+    QTest::mouseClick(w->cmdOpen.button(), Qt::LeftButton);
+    settle();
+    const QString status = w->media.statusText();
+    EXPECT_FALSE(status.contains(" : ")) << status.toStdString();
+    EXPECT_TRUE(status.contains(files::shownFileName(tree.root() + "/")))
+        << status.toStdString();
+    EXPECT_EQ(w->Caption(), caption(tree.root() + "/"));
 }
 
 TEST_F(PlayWindow, ElapsedTimeCountsWhileAFileIsOpen) {
@@ -235,6 +277,17 @@ TEST_F(SlowOpenWindow, AnotherFileOrACloseSupersedesAPendingOpen) {
     QTest::qWait(800);
     EXPECT_EQ(reports, std::vector<std::int32_t>{0});
     EXPECT_FALSE(w->media.isOpen());
+}
+
+// An open that fails after the window went on leaves the title that one
+// failing at once leaves.
+TEST_F(SlowOpenWindow, LateFailureLeavesTheTitleOfAQuickOne) {
+    doubleClickFile("text.mp3");
+    ASSERT_TRUE(w->media.isOpening());
+    settle();
+    EXPECT_FALSE(w->blnFileOpen);
+    EXPECT_EQ(w->media.FileName(), "");
+    EXPECT_EQ(w->Caption(), caption(tree.path("text.mp3")));
 }
 
 } // namespace

@@ -5,6 +5,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QTest>
 
 #include <optional>
 #include <vector>
@@ -397,6 +398,32 @@ TEST_F(TagWindow, FileGoneBeforeSavingIsReportedAndNotCreated) {
         << messages[0].text.toStdString();
     EXPECT_EQ(messages[0].title, "Mp3 Tag Save Error");
     EXPECT_FALSE(QFile::exists(tree.path("song.mp3")));
+}
+
+// The messages name what the user meant to save: never an empty name.
+TEST_F(TagWindow, FailuresNameTheFileOrSayNoneIsSelected) {
+    // The file became a folder between the click and the save.
+    tree.file("A/song.mp3", audio(300) + record(plain));
+    list("A");
+    clickFile("song.mp3");
+    QFile::remove(tree.path("A/song.mp3"));
+    tree.folder("A/song.mp3");
+    pressSave(*w);
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages[0].text,
+              "The tag of \"song.mp3\" could not be saved. It is a folder, not a file.");
+
+    // The folder shown went away, and the list with it: nothing is selected.
+    messages.clear();
+    tree.file("B/other.mp3", audio(300));
+    list("B");
+    clickFile("other.mp3");
+    QDir(tree.path("B")).removeRecursively();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return w->File1.ListCount() == 0; }, 5000));
+    pressSave(*w);
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages[0].text, noFileSelected);
+    EXPECT_FALSE(QFile::exists(tree.path("B")));
 }
 
 } // namespace
