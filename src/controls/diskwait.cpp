@@ -177,7 +177,8 @@ Showing& showing() {
 
 bool anyWindowShown() {
     const QWidgetList tops = QApplication::topLevelWidgets();
-    return std::any_of(tops.cbegin(), tops.cend(), [](const QWidget* w) { return w->isVisible(); });
+    const auto shown = [](const QWidget* w) { return w->isVisible(); };
+    return std::any_of(tops.cbegin(), tops.cend(), shown);
 }
 
 bool waitForDisk(const std::shared_ptr<files::DiskCall>& call, const files::DiskWait& what) {

@@ -35,7 +35,8 @@ private:
         for (;;) {
             while (jobs_.empty()) {
                 ++idle_;
-                const bool got = wake_.wait_for(lock, kIdleLife, [this] { return !jobs_.empty(); });
+                const auto hasJob = [this] { return !jobs_.empty(); };
+                const bool got = wake_.wait_for(lock, kIdleLife, hasJob);
                 --idle_;
                 if (!got) return;
             }

@@ -45,7 +45,8 @@ TEST(DiskCall, WaiterIsAskedOnlyForACallThatTakesAWhile) {
             return true;
         });
     EXPECT_EQ(files::onWorker<int>({QStringLiteral("quick"), true}, [] { return 1; }), 1);
-    EXPECT_EQ(files::onWorker<int>({QStringLiteral("slow"), true}, [] { return after(80, 2); }), 2);
+    const auto slow = [] { return after(80, 2); };
+    EXPECT_EQ(files::onWorker<int>({QStringLiteral("slow"), true}, slow), 2);
     EXPECT_EQ(asked, QStringList{QStringLiteral("slow")});
 
     // A waiter that gives up leaves the caller with nothing; the call itself

@@ -89,7 +89,8 @@ TEST_F(SlowShare, FolderTagAndSaveKeepTheWindowAliveAndComeOutRight) {
     EXPECT_TRUE(messages.empty());
     const QByteArray bytes = savedBytes();
     EXPECT_EQ(bytes.size(), 4128);
-    EXPECT_EQ(bytes.mid(4000, 33), "TAG" + QByteArray("Saved over a slow share").leftJustified(30));
+    const QByteArray title = QByteArray("Saved over a slow share").leftJustified(30);
+    EXPECT_EQ(bytes.mid(4000, 33), "TAG" + title);
 }
 
 TEST_F(SlowShare, EscapeGivesUpAShareThatNeverAnswers) {
