@@ -90,9 +90,21 @@ protected:
         }
         // Closing gives up a listing or a read, then closes once the
         // handler is done; during a save it waits for the save.
-        if (close) giveUpInnermost();
-        // Accepted, so Qt offers it to no parent as well.
-        event->accept();
+        if (close) {
+            giveUpInnermost();
+            // Refused for now; closed for real once the handler is done.
+            event->ignore();
+            if (receiver->isWidgetType()) {
+                QPointer<QWidget> window(static_cast<QWidget*>(receiver));
+                holdInput([window] {
+                    if (window) window->close();
+                });
+                return true;
+            }
+        } else {
+            // Accepted, so Qt offers it to no parent as well.
+            event->accept();
+        }
         std::shared_ptr<QEvent> copy(event->clone());
         QPointer<QObject> target(receiver);
         holdInput([target, copy] {

@@ -157,3 +157,18 @@ TEST_F(DiskWait, BeforeAnyWindowShowsADriveThatDoesNotAnswerIsNotReady) {
     dead.released = true;
     spin(20);
 }
+
+TEST_F(DiskWait, ClosingTheWindowGivesUpAListingThenCloses) {
+    SlowCall stuck;
+    bool shownDuringWait = false;
+    after(200, [&] {
+        form->close();
+        shownDuringWait = form->isVisible();
+    });
+    EXPECT_EQ(stuck.run(-1, true), std::nullopt);
+    EXPECT_TRUE(shownDuringWait);
+    spin(50);
+    EXPECT_FALSE(form->isVisible());
+    stuck.released = true;
+    spin(20);
+}
