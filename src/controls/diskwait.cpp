@@ -2,6 +2,7 @@
 
 #include "controls/eventrule.h"
 #include "files/diskcall.h"
+#include "files/filename.h"
 
 #include <QAccessible>
 #include <QApplication>
@@ -250,7 +251,9 @@ void setWaitNotice(WaitNotice n) {
 }
 
 QString waitingText(const QString& place) {
-    return QStringLiteral("Waiting for the disk: %1 \u2026").arg(place);
+    // The whole path, since which share it is matters; each part worded as
+    // the lists word a name.
+    return QStringLiteral("Waiting for the disk: %1 \u2026").arg(files::displayFileName(place));
 }
 
 } // namespace controls
