@@ -4,8 +4,11 @@
 // on. Not a test: it prints figures and never fails for being slow. Run it
 // through tools/freeze-bench.sh.
 //
-//   brindlo-freezebench [--dir FOLDER] [--skip-huge]
+//   brindlo-freezebench [--dir FOLDER] [--skip-huge] [--only-slow-share]
 #include "soundserver.h"
+#ifdef BRINDLO_SLOW_DISK
+#include "slowdisk.h"
+#endif
 #include "window/frmbrindlo.h"
 
 #include <QApplication>
@@ -246,6 +249,60 @@ void hungTransportCases(frmBrindlo& w, testing_support::SoundServer& server, con
     });
 }
 
+// --- A slow share ------------------------------------------------------------
+
+// A share that waits 1.5 s in every listing, open, read, write and flush
+// (a file system in user space of the tests'): the window opens a folder
+// there, reads a tag and saves one, and must stay alive throughout.
+void slowDiskCases(frmBrindlo& w) {
+#ifdef BRINDLO_SLOW_DISK
+    testing_support::SlowDisk disk;
+    if (!disk.unavailable().isEmpty()) {
+        std::printf("slow share: %s, not measured\n", qPrintable(disk.unavailable()));
+        return;
+    }
+    QDir().mkpath(disk.source("Music"));
+    for (int i = 0; i < 20; ++i) {
+        QFile f(disk.source(QStringLiteral("Music/track %1.mp3").arg(i, 2, 10, QChar(u'0'))));
+        f.open(QIODevice::WriteOnly);
+        f.write(QByteArray(8000, '\x55') + "TAG" + QByteArray(125, ' '));
+    }
+    disk.set("list 1500\nopen 1500\nread 1500\nwrite 1500\nflush 1500");
+    Heartbeat beat;
+    QElapsedTimer clock;
+    const auto measure = [&](const QString& what, const std::function<QString()> step) {
+        beat.start();
+        runFor(50);
+        clock.start();
+        const QString outcome = step();
+        const qint64 done = clock.elapsed();
+        runFor(100);
+        report({what, beat.longestStallMs(), done, outcome});
+    };
+    measure("slow share (1.5 s a call): open a folder", [&] {
+        w.Dir1.setPath(disk.mounted("Music"));
+        return QStringLiteral("%1 files listed").arg(w.File1.ListCount());
+    });
+    measure("slow share (1.5 s a call): read a tag", [&] {
+        w.File1.setFileName(w.File1.List(3));
+        w.File1_Click();
+        return QStringLiteral("tag read: %1").arg(w.txtGenreCode.Text() == "32" ? "yes" : "NO");
+    });
+    measure("slow share (1.5 s a call): save a tag", [&] {
+        w.txtTitle.setText(QStringLiteral("Saved on the share"));
+        w.cmdSaveTag_Click();
+        QFile f(disk.source("Music/track 03.mp3"));
+        f.open(QIODevice::ReadOnly);
+        return QStringLiteral("saved: %1").arg(f.readAll().mid(8003, 18) == "Saved on the share"
+                                                   ? "yes" : "NO");
+    });
+    disk.set({});
+#else
+    (void)w;
+    std::printf("slow share: built without the tests' file system, not measured\n");
+#endif
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -253,9 +310,11 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QString base;
     bool skipHuge = false;
+    bool onlySlowShare = false;
     for (int i = 1; i < argc; ++i) {
         if (!std::strcmp(argv[i], "--dir") && i + 1 < argc) base = argv[++i];
         if (!std::strcmp(argv[i], "--skip-huge")) skipHuge = true;
+        if (!std::strcmp(argv[i], "--only-slow-share")) onlySlowShare = true;
     }
     QTemporaryDir temp(base.isEmpty() ? QDir::tempPath() + "/freezebench-XXXXXX"
                                       : base + "/freezebench-XXXXXX");
@@ -271,6 +330,10 @@ int main(int argc, char** argv) {
 
     frmBrindlo w(player::MediaPlayer::AudioOutput::Silent);
     w.show();
+    if (onlySlowShare) {
+        slowDiskCases(w);
+        return 0;
+    }
     // The first open starts GStreamer; let that not count for any case.
     const QByteArray cbr = frames(dir, {"-b", "128"}, 44100, 2, 4.0, false);
     const QByteArray vbr = frames(dir, {"-V", "2"}, 44100, 2, 4.0, true);
@@ -350,6 +413,8 @@ int main(int argc, char** argv) {
             server.resume();
         }
     }
+
+    slowDiskCases(w);
 
     qint64 worst = 0;
     for (const Result& r : results)

@@ -7,15 +7,18 @@
 // our record replaced or appended between its chunks, or the save refused.
 //
 // Usage: savecampaign [--saves N] [--seed S] [--verbose]
+#include "controls/eventrule.h"
 #include "faultsupport.h"
+#include "slowdisk.h"
 
-#include "files/filename.h"
 #include "controls/messagebox.h"
+#include "files/filename.h"
 #include "window/frmbrindlo.h"
 
 #include <QAbstractItemView>
 #include <QApplication>
 #include <QComboBox>
+#include <QDir>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
@@ -409,6 +412,77 @@ private:
     std::vector<PoolFile> files_;
 };
 
+// --- Another program rewriting in place ---------------------------------------
+
+// Rewrites a file in place one to three times, as another tag editor or a
+// converter does: opens it without truncating (or has it open already),
+// writes a new version over it from the first byte in pieces, cuts it to the
+// new length and closes it.
+// It starts at a random moment around the save. Every version differs from
+// the file and from each other in every byte before its tag, so any mix of
+// two of them, or of one and our record in the wrong place, shows.
+class Rewriter {
+public:
+    Rewriter(const std::string& path, const Bytes& original, Rng& rng) : path_(path) {
+        const int count = 1 + rng.below(3);
+        for (int i = 0; i < count; ++i) {
+            Bytes v = original;
+            v.resize(std::size_t(std::max<long>(0, long(original.size()) + rng.below(600) - 300)));
+            for (std::size_t k = 0; k < v.size(); ++k)
+                v[k] = std::uint8_t(0x80 + (k * 7 + std::size_t(i) * 31 + 11) % 120);
+            if (rng.chance(0.5) && v.size() >= 128) {
+                Bytes tag = oldRecord(rng);
+                std::copy(tag.begin(), tag.end(), v.end() - 128);
+            }
+            versions_.push_back(std::move(v));
+        }
+        // Around the moment the save reaches the disk, a millisecond or so
+        // after the click.
+        startDelayUs_ = rng.below(1500);
+        pieceUs_ = rng.below(60);
+        // Half the time it already has the file open when the save begins,
+        // as an editor that keeps its file open does.
+        if (rng.chance(0.5)) {
+            heldOpen_ = ::open(path_.c_str(), O_WRONLY | O_CLOEXEC);
+            faults::check(heldOpen_ >= 0, "open for rewriting");
+        }
+        thread_ = std::thread([this] { run(); });
+    }
+    ~Rewriter() { finish(); }
+
+    void finish() {
+        if (thread_.joinable()) thread_.join();
+    }
+    const std::vector<Bytes>& versions() const { return versions_; }
+
+private:
+    void run() {
+        std::this_thread::sleep_for(std::chrono::microseconds(startDelayUs_));
+        for (const Bytes& v : versions_) {
+            const int fd = heldOpen_ >= 0 ? std::exchange(heldOpen_, -1)
+                                          : ::open(path_.c_str(), O_WRONLY | O_CLOEXEC);
+            faults::check(fd >= 0, "open for rewriting");
+            std::size_t done = 0;
+            while (done < v.size()) {
+                const std::size_t piece = std::min<std::size_t>(v.size() - done, 700);
+                const ssize_t n = ::pwrite(fd, v.data() + done, piece, off_t(done));
+                faults::check(n > 0, "rewrite");
+                done += std::size_t(n);
+                std::this_thread::sleep_for(std::chrono::microseconds(pieceUs_));
+            }
+            faults::check(::ftruncate(fd, off_t(v.size())) == 0, "cut to length");
+            ::close(fd);
+        }
+    }
+
+    std::string path_;
+    std::vector<Bytes> versions_;
+    long startDelayUs_ = 0;
+    long pieceUs_ = 0;
+    int heldOpen_ = -1;
+    std::thread thread_;
+};
+
 // --- Faults ----------------------------------------------------------------
 
 enum class Fault {
@@ -424,6 +498,7 @@ enum class Fault {
     PlayerOpen,
     NothingSelected,
     AppendedMeanwhile,
+    RewrittenMeanwhile,
 };
 
 const char* faultName(Fault f) {
@@ -452,6 +527,8 @@ const char* faultName(Fault f) {
         return "nothing selected";
     case Fault::AppendedMeanwhile:
         return "appended to by another program";
+    case Fault::RewrittenMeanwhile:
+        return "rewritten in place meanwhile";
     }
     return "?";
 }
@@ -497,6 +574,8 @@ struct Figures {
     long succeeded = 0;
     long diskFull = 0;
     long whileAppending[3] = {}; // replaced, appended, refused
+    long whileRewriting[3] = {}; // saved, saved then rewritten, refused
+    long onSlowShare[2] = {};    // saved, refused
     long chunksAppended = 0;
     long violations = 0;
     std::map<std::string, long> byFault;
@@ -538,11 +617,16 @@ public:
 
         messages.clear();
         std::optional<Appender> appender;
+        std::optional<Rewriter> rewriter;
         Bytes original;
         if (fault == Fault::AppendedMeanwhile) {
             original = faults::readFile(path);
             appender.emplace(path, std::uint64_t(n) * 7919 + 1);
             if (rng_.chance(0.5)) appender->awaitFirstChunk();
+        }
+        if (fault == Fault::RewrittenMeanwhile) {
+            original = faults::readFile(path);
+            rewriter.emplace(path, original, rng_);
         }
         if (limit) {
             const rlimit r{rlim_t(*limit), RLIM_INFINITY};
@@ -556,6 +640,8 @@ public:
 
         if (appender)
             checkAppended(before, e, original, record, *appender, wanted);
+        else if (rewriter)
+            checkRewritten(before, e, record, *rewriter, wanted);
         else
             checkAfter(before, e, wanted, fault);
         undo(f, fault);
@@ -564,7 +650,66 @@ public:
         w_.File1.Refresh();
     }
 
+    // One save on a share that waits a little in every call and fails
+    // writes and flushes at random: the file is saved whole or left byte for
+    // byte as it was, and the message, or its absence, says which.
+    void slowStep(long n, testing_support::SlowDisk& disk, const std::vector<QString>& names) {
+        const QString name = names[std::size_t(rng_.below(int(names.size())))];
+        ++figures.saves;
+        ++figures.injected;
+        ++figures.byFault["slow share failing writes"];
+        what_ = "slow save " + std::to_string(n) + " of \"" + name.toStdString() + "\"";
+        disk.set(QStringLiteral("list %1\nopen %2\nread %3\nwrite %4\nflush %5\nfail-write 0.1")
+                     .arg(rng_.below(20))
+                     .arg(rng_.below(20))
+                     .arg(rng_.below(20))
+                     .arg(rng_.below(40))
+                     .arg(rng_.below(40)));
+        const QString folder = disk.mounted(QStringLiteral("share"));
+        if (w_.Dir1.Path() != folder) w_.Dir1.setPath(folder);
+        QListWidgetItem* item = itemOf(name.toStdString());
+        if (!item) {
+            violation("the file on the slow share is not listed");
+            return;
+        }
+        if (item->isSelected()) w_.File1.listWidget()->clearSelection();
+        clickItem(item);
+        settle();
+        fillBoxes(w_, rng_);
+        const std::string real = disk.source(QStringLiteral("share/") + name).toStdString();
+        const Bytes before = faults::readFile(real);
+        const Bytes record = expectedRecord(w_);
+        Bytes after = before;
+        if (before.size() >= 128 && before[before.size() - 128] == 'T' &&
+            before[before.size() - 127] == 'A' && before[before.size() - 126] == 'G')
+            after.resize(after.size() - 128);
+        after.insert(after.end(), record.begin(), record.end());
+
+        messages.clear();
+        QTest::mouseClick(w_.cmdSaveTag.button(), Qt::LeftButton);
+        settle();
+        const Bytes got = faults::readFile(real);
+        if (messages.size() > 1) violation("more than one message for one save");
+        if (!messages.empty()) {
+            ++figures.failed;
+            ++figures.onSlowShare[1];
+            if (got != before) violation("a failed save on the slow share changed the file");
+        } else {
+            ++figures.succeeded;
+            ++figures.onSlowShare[0];
+            if (got != after) violation("a save on the slow share did not place one record");
+        }
+    }
+
 private:
+    // Input made while the window waited for the share is handed on once
+    // the loop comes round; the checks look after that.
+    static void settle() {
+        do
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        while (controls::gateShut());
+    }
+
     Fault chooseFault(const PoolFile& f) {
         if (rng_.chance(0.35)) return Fault::None;
         std::vector<Fault> options = {
@@ -579,6 +724,8 @@ private:
         if (f.kind != Kind::ReadOnly && !f.onSmallDisk) {
             options.push_back(Fault::AppendedMeanwhile);
             options.push_back(Fault::AppendedMeanwhile);
+            options.push_back(Fault::RewrittenMeanwhile);
+            options.push_back(Fault::RewrittenMeanwhile);
         }
         return options[std::size_t(rng_.below(int(options.size())))];
     }
@@ -672,6 +819,7 @@ private:
             w_.media_OpenStateNotify(0, 1);
             return true;
         case Fault::AppendedMeanwhile: // starts with the click on the button
+        case Fault::RewrittenMeanwhile:
             return false;
         case Fault::NothingSelected: {
             // Ctrl+click takes the selection away, as in any file list.
@@ -810,6 +958,50 @@ private:
         }
     }
 
+    // With another program rewriting the file in place, once or a few times
+    // in a row, the file ends as its last version, whole, or as that version
+    // with our record in its place; any mix of versions, a gap or a second
+    // record is damage. A save that reports failure must have left no record
+    // of ours; one that reports success may have been written over by a
+    // rewrite that came after it.
+    void checkRewritten(const Snapshot& before, const Expectation& e, const Bytes& record,
+                        Rewriter& rewriter, const QString& wanted) {
+        rewriter.finish();
+        if (w_.varCurrentFile.toString() != wanted) violation("the save did not record the path");
+        const Bytes got = faults::readFile(e.file);
+        const Bytes& last = rewriter.versions().back();
+        const auto withRecord = [&](const Bytes& base) {
+            Bytes out = base;
+            const bool tagged = base.size() >= 128 && base[base.size() - 128] == 'T' &&
+                                base[base.size() - 127] == 'A' && base[base.size() - 126] == 'G';
+            if (tagged) out.resize(out.size() - 128);
+            out.insert(out.end(), record.begin(), record.end());
+            return out;
+        };
+        Snapshot others = before, now = snapshot(root_);
+        struct stat st {};
+        ::stat(e.file.c_str(), &st);
+        for (Snapshot* s : {&others, &now})
+            std::erase_if(*s, [&](const auto& item) {
+                return item.second.device == st.st_dev && item.second.inode == st.st_ino;
+            });
+        if (const std::string d = describeDifference(others, now); !d.empty())
+            violation("a save beside a rewriter changed another file: " + d);
+
+        const bool reported = !messages.empty();
+        if (messages.size() > 1) violation("more than one message for one save");
+        reported ? ++figures.failed : ++figures.succeeded;
+        if (got == last) {
+            ++figures.whileRewriting[reported ? 2 : 1];
+        } else if (got == withRecord(last)) {
+            ++figures.whileRewriting[0];
+            if (reported) violation("a save reported as failed is in the file");
+        } else {
+            violation("beside a rewriter the file is neither its version nor that version "
+                      "with our record");
+        }
+    }
+
     void violation(const std::string& what) {
         ++figures.violations;
         if (figures.violations <= 20)
@@ -843,6 +1035,7 @@ void quietPlatformNotes(QtMsgType type, const QMessageLogContext& context, const
 int main(int argc, char** argv) {
     const faults::Options options(argc, argv);
     const long saves = options.number("--saves", 5000);
+    const long slowSaves = options.number("--slow-saves", 300);
     const std::uint64_t seed = std::uint64_t(options.number("--seed", 1));
     const bool verbose = options.flag("--verbose");
     const bool ownMounts = privateMountNamespace();
@@ -905,6 +1098,29 @@ int main(int argc, char** argv) {
 
     for (long n = 1; n <= saves; ++n)
         campaign.step(n);
+    QString slowShare = QStringLiteral("not tried");
+    if (slowSaves > 0) {
+        testing_support::SlowDisk disk;
+        slowShare = disk.unavailable();
+        if (slowShare.isEmpty()) {
+            slowShare = QStringLiteral("%1 saves").arg(slowSaves);
+            std::vector<QString> names;
+            QDir().mkpath(disk.source(QStringLiteral("share")));
+            const std::pair<const char*, Kind> kinds[] = {{"tagged.mp3", Kind::Tagged},
+                                                          {"untagged.mp3", Kind::Untagged},
+                                                          {"short.mp3", Kind::Short},
+                                                          {"exact128.mp3", Kind::Exact128Tagged}};
+            for (const auto& [name, kind] : kinds) {
+                names.push_back(QString::fromLatin1(name));
+                faults::writeFile(disk.source(QStringLiteral("share/") + name).toStdString(),
+                                  contentOf(kind, rng, false), false);
+            }
+            for (long n = 1; n <= slowSaves; ++n)
+                campaign.slowStep(n, disk, names);
+            disk.set({});
+            w->Dir1.setPath(QString::fromStdString(root));
+        }
+    }
     w.reset();
     if (smallDisk) ::umount2(tiny.c_str(), MNT_DETACH);
     // QTemporaryDir cannot remove names that are not UTF-8.
@@ -923,6 +1139,11 @@ int main(int argc, char** argv) {
     std::printf("while another program appended (%ld chunks in all): %ld replaced, %ld "
                 "appended, %ld refused\n",
                 f.chunksAppended, f.whileAppending[0], f.whileAppending[1], f.whileAppending[2]);
+    std::printf("while another program rewrote in place: %ld saved, %ld saved then rewritten "
+                "over, %ld refused\n",
+                f.whileRewriting[0], f.whileRewriting[1], f.whileRewriting[2]);
+    std::printf("slow share (waits and write failures at random): %s: %ld saved, %ld refused\n",
+                qPrintable(slowShare), f.onSlowShare[0], f.onSlowShare[1]);
     std::printf("violations: %ld\n", f.violations);
     return f.violations == 0 ? 0 : 1;
 }

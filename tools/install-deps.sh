@@ -15,6 +15,7 @@ packages=(
   qt6-qpa-plugins fonts-dejavu-core
   # test and screenshots
   xvfb xauth
+  libfuse3-dev fuse3 # the slow share of the tests and benchmarks
   lame python3
   pulseaudio pulseaudio-utils
   python3-mutagen id3v2

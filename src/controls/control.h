@@ -16,6 +16,7 @@ namespace controls {
 // once each.
 class Control : public QObject, public TwipsGeometry {
 public:
+    Control();
     // The accessible name lets screen readers tell the controls apart.
     virtual void setAccessibleName(const QString& name);
     void setTabIndex(int index) { tabIndex_ = index; }

@@ -2,17 +2,18 @@
 
 #include "files/filename.h"
 #include "files/folderlisting.h"
+#include "files/folderwatch.h"
 #include "files/paths.h"
 #include "controls/cutoffnametips.h"
 #include "controls/enterkeyfilter.h"
 #include "controls/filelistwidget.h"
 
 #include <QFile>
-#include <QFileSystemWatcher>
 #include <QListWidget>
 #include <QScrollBar>
 #include <QSet>
 #include <QSignalBlocker>
+#include <QPointer>
 #include <QTimer>
 
 #include <functional>
@@ -31,16 +32,23 @@ constexpr int kSettleMs = 150;
 
 FileList::FileList(QWidget* parent)
     : list_(new FileListWidget(parent, [this] { Click.raiseFromUser(); })),
-      watcher_(new QFileSystemWatcher(this)), settle_(new QTimer(this)) {
+      watcher_(new files::FolderWatch([this] { settle_->start(); }, this)),
+      settle_(new QTimer(this)) {
     list_->setSelectionMode(QAbstractItemView::SingleSelection);
     list_->setUniformItemSizes(true);
     new CutOffNameTips(list_);
     settle_->setSingleShot(true);
     settle_->setInterval(kSettleMs);
-    QObject::connect(watcher_, &QFileSystemWatcher::directoryChanged, settle_,
-                     qOverload<>(&QTimer::start));
     QObject::connect(settle_, &QTimer::timeout, this, [this] {
         if (path_.isEmpty()) return;
+        // Never in the middle of a handler, whose steps must find the list
+        // as they left it: the re-read may wait for the disk.
+        if (gateShut()) {
+            deferUntilOpen([settle = QPointer<QTimer>(settle_)] { if (settle) settle->start(); },
+                           settle_);
+            return;
+        }
+        const HandlerScope reading;
         // A folder that went or cannot be read any more offers no files.
         const std::optional<QStringList> files = files::listFiles(path_, files::NamePattern(pattern_));
         update(files ? *files : QStringList());
@@ -177,13 +185,7 @@ void FileList::update(const QStringList& names) {
     }
 }
 
-void FileList::watch(const QString& folder) {
-    if (!watcher_->directories().isEmpty()) watcher_->removePaths(watcher_->directories());
-    // The watcher takes names as text in the locale's encoding; a folder
-    // whose name that cannot carry is simply not followed.
-    if (!folder.isEmpty() && QFile::encodeName(folder) == files::encodeFileName(folder))
-        watcher_->addPath(folder);
-}
+void FileList::watch(const QString& folder) { watcher_->watch(folder); }
 
 QWidget* FileList::widget() const { return list_; }
 

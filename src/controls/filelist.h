@@ -4,10 +4,13 @@
 
 #include <QStringList>
 
-class QFileSystemWatcher;
 class QListWidget;
 class QListWidgetItem;
 class QTimer;
+
+namespace files {
+class FolderWatch;
+}
 
 namespace controls {
 
@@ -56,7 +59,7 @@ private:
     void watch(const QString& folder);
 
     QListWidget* list_;
-    QFileSystemWatcher* watcher_;
+    files::FolderWatch* watcher_;
     QTimer* settle_;
     QString path_;
     QString pattern_ = QStringLiteral("*.*");

@@ -55,6 +55,7 @@ void FolderList::openEntry(QTreeWidgetItem* item) {
     const QString target = item->data(0, kPathRole).toString();
     if (target == path_)
         return;
+    const HandlerScope opening;
     try {
         setPath(target);
     } catch (const Refused&) {

@@ -5,6 +5,8 @@
 namespace controls {
 
 Timer::Timer() : timer_(new QTimer(this)) {
+    // Ticks missed during a handler come as one, late, not as a burst.
+    Tick.keepOnlyLatestWhenHeld();
     QObject::connect(timer_, &QTimer::timeout, this, [this] { Tick.raiseFromUser(); });
 }
 

@@ -1,5 +1,6 @@
 #include "files/folderlisting.h"
 
+#include "files/diskcall.h"
 #include "files/drives.h"
 #include "files/filename.h"
 #include "files/paths.h"
@@ -38,7 +39,6 @@ QStringList sortedByFold(FoldedNames& keyed) {
 // folder list needs no files, and the file list only the matching ones, of
 // folders that often hold tens of thousands of files.
 std::optional<QStringList> listEntries(const QString& folder, const NamePattern* files) {
-    if (isVolumeGone(folder)) return std::nullopt;
     const QByteArray path = encodeFileName(folder);
     if (path.isEmpty())
         return std::nullopt;
@@ -86,18 +86,31 @@ void sortCaseInsensitively(QStringList& names) {
     names = sortedByFold(keyed);
 }
 
+// The mount table is a file of the kernel's that never makes anyone wait,
+// so a volume that went is told here; only the folder itself is read on a
+// worker. A listing given up fails like a folder that cannot be read.
 std::optional<QStringList> listSubfolders(const QString& folder) {
-    return listEntries(folder, nullptr);
+    if (isVolumeGone(folder)) return std::nullopt;
+    auto listed = onWorker<std::optional<QStringList>>(
+        {folder, true}, [folder] { return listEntries(folder, nullptr); });
+    return listed ? std::move(*listed) : std::nullopt;
 }
 
 std::optional<QStringList> listFiles(const QString& folder, const NamePattern& pattern) {
-    return listEntries(folder, &pattern);
+    if (isVolumeGone(folder)) return std::nullopt;
+    auto listed = onWorker<std::optional<QStringList>>(
+        {folder, true}, [folder, pattern] { return listEntries(folder, &pattern); });
+    return listed ? std::move(*listed) : std::nullopt;
 }
 
 bool isFolder(const QString& path) {
     const QByteArray bytes = encodeFileName(path);
-    struct stat st {};
-    return !bytes.isEmpty() && stat(bytes.constData(), &st) == 0 && S_ISDIR(st.st_mode);
+    if (bytes.isEmpty()) return false;
+    const auto folder = onWorker<bool>({path, true}, [bytes] {
+        struct stat st {};
+        return stat(bytes.constData(), &st) == 0 && S_ISDIR(st.st_mode);
+    });
+    return folder.value_or(false);
 }
 
 } // namespace files

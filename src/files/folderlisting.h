@@ -13,7 +13,8 @@ void sortCaseInsensitively(QStringList& names);
 
 // The subfolders of a folder, dot folders left out, sorted without regard
 // to letter case; empty when the folder cannot be opened or read. Names are
-// lossless text (filename.h).
+// lossless text (filename.h). Listed on a worker thread (diskcall.h); a
+// listing given up by the user fails like an unreadable folder.
 std::optional<QStringList> listSubfolders(const QString& folder);
 
 // The regular files of a folder (links to them included) whose names match

@@ -1,5 +1,6 @@
 #include "files/pathkind.h"
 
+#include "files/diskcall.h"
 #include "files/filename.h"
 
 #include <cerrno>
@@ -10,7 +11,9 @@
 
 namespace files {
 
-PathKind checkPath(const QString& path) {
+namespace {
+
+PathKind checkNow(const QString& path) {
     const QByteArray name = encodeFileName(path);
     if (name.isEmpty() || name.contains('\0')) return PathKind::Missing;
     // Opening, not stat alone, says whether this user may read it.
@@ -35,6 +38,14 @@ PathKind checkPath(const QString& path) {
     if (!known) return PathKind::Unreadable;
     if (S_ISDIR(info.st_mode)) return PathKind::Folder;
     return S_ISREG(info.st_mode) ? PathKind::File : PathKind::NotRegular;
+}
+
+} // namespace
+
+// On a worker, like every look at the disk; given up, it cannot be read.
+PathKind checkPath(const QString& path) {
+    return onWorker<PathKind>({path, true}, [path] { return checkNow(path); })
+        .value_or(PathKind::Unreadable);
 }
 
 } // namespace files

@@ -1,5 +1,6 @@
 #include "files/tagfile.h"
 
+#include "files/diskcall.h"
 #include "files/filename.h"
 #include "files/posixio.h"
 
@@ -200,28 +201,94 @@ WriteResult notPutBack(WriteResult result) {
     return result;
 }
 
+// A share that fails a write now often takes the next one: undoing our own
+// bytes is worth a few tries before the user hears the file was left changed.
+template <class Step> bool undo(Step&& step) {
+    for (int tries = 0; tries < 5; ++tries) {
+        if (step()) return true;
+    }
+    return false;
+}
+
+// While we hold a write lease nobody else can open or truncate the file: a
+// program that rewrites it in place waits for our few bytes instead of
+// cutting through them. The kernel grants one only while nobody else has the
+// file open, and not on every file system; without it the looks just before
+// and just after the write catch what can be caught.
+class WriteLease {
+public:
+    explicit WriteLease(int fd) : fd_(fd), held_(take(fd)) {}
+    ~WriteLease() {
+        if (held_) ::fcntl(fd_, F_SETLEASE, F_UNLCK);
+    }
+    WriteLease(const WriteLease&) = delete;
+    WriteLease& operator=(const WriteLease&) = delete;
+    bool held() const { return held_; }
+
+private:
+    // The kernel tells a lease's holder of a program waiting for it with
+    // SIGIO, which would end us; the lease is given back within moments
+    // anyway.
+    static bool take(int fd) {
+        struct sigaction ignore {};
+        ignore.sa_handler = SIG_IGN;
+        sigemptyset(&ignore.sa_mask);
+        ::sigaction(SIGIO, &ignore, nullptr);
+        return ::fcntl(fd, F_SETLEASE, F_WRLCK) == 0;
+    }
+
+    int fd_;
+    bool held_;
+};
+
+bool sameTime(const struct timespec& a, const struct timespec& b) {
+    return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
+}
+
+// Whether nobody has written to the file since `seen`: any write moves its
+// change time, whatever it wrote.
+bool untouchedSince(int fd, const struct stat& seen) {
+    struct stat now {};
+    return ::fstat(fd, &now) == 0 && now.st_size == seen.st_size &&
+           sameTime(now.st_mtim, seen.st_mtim) && sameTime(now.st_ctim, seen.st_ctim);
+}
+
+bool holds(int fd, off_t at, const tag::RecordBytes& bytes) {
+    tag::RecordBytes found{};
+    return readAll(fd, found.data(), found.size(), at) == 0 && found == bytes;
+}
+
 // The record found at length - 128 is the file's tag only while the file
-// still ends there. If another program adds to the file around our write,
-// the record we wrote would sit inside its data, so the old bytes go back
-// and the save is refused: the user edited the tag at the file's end, and a
-// second record further on would leave two. Retrying once the other program
-// is done gives the right result. Only the old record's own bytes are ever
-// written, so nothing the other program adds can be overwritten.
-WriteResult replaceRecord(int fd, off_t length, const tag::RecordBytes& old, const tag::RecordBytes& record) {
+// still ends there and nobody else writes to it. If another program adds to
+// the file around our write, the record we wrote would sit inside its data,
+// so the old bytes go back and the save is refused: the user edited the tag
+// at the file's end, and a second record further on would leave two. Only
+// the old record's own bytes are ever written back, and only while our own
+// are still there: bytes another program wrote over them are its own, and
+// putting ours back over those would leave a mix of two versions.
+WriteResult replaceRecord(int fd, const struct stat& seen, const tag::RecordBytes& old,
+                          const tag::RecordBytes& record, bool leased) {
+    const off_t length = seen.st_size;
     const off_t at = length - kRecordSize;
-    if (currentLength(fd) != length) return changedFailure(WriteStep::Write);
+    if (!untouchedSince(fd, seen)) return changedFailure(WriteStep::Write);
 
     std::size_t written = 0;
     const auto putBack = [&](WriteResult result) {
-        std::size_t restored = 0;
-        const bool back = writeAll(fd, old.data(), written, at, restored) == 0 && syncFile(fd) == 0;
+        if (written == 0) return result;
+        if (written == record.size() && !holds(fd, at, record)) return result;
+        const bool back = undo([&] {
+            std::size_t restored = 0;
+            return writeAll(fd, old.data(), written, at, restored) == 0 && syncFile(fd) == 0;
+        });
         return back ? result : notPutBack(result);
     };
     if (const int err = writeAll(fd, record.data(), record.size(), at, written))
         return putBack(writeFailure(err));
     // Files only grow under an appender, so the same length after the write
-    // proves the record was the last 128 bytes while it was written.
-    if (currentLength(fd) != length) return putBack(changedFailure(WriteStep::Write));
+    // proves the record was the last 128 bytes while it was written; without
+    // the lease, our bytes must also still be there.
+    if (currentLength(fd) != length || (!leased && !holds(fd, at, record)))
+        return putBack(changedFailure(WriteStep::Write));
     if (const int err = syncFile(fd)) return putBack(writeFailure(err, WriteStep::Flush));
     // After a successful fsync the bytes are on the disk; close has nothing
     // left to lose, so its result is not a failure of the save.
@@ -229,13 +296,16 @@ WriteResult replaceRecord(int fd, off_t length, const tag::RecordBytes& old, con
 }
 
 // A file without a record gets one after its last byte, wherever that is at
-// the moment of the write.
-WriteResult appendRecord(int fd, off_t length, const tag::RecordBytes& record) {
+// the moment of the write. A file that got shorter since it was examined is
+// being rewritten by someone else, and is left to them.
+WriteResult appendRecord(int fd, const struct stat& seen, const tag::RecordBytes& record) {
+    const off_t length = seen.st_size;
     if (length > std::numeric_limits<off_t>::max() - kRecordSize) return writeFailure(EFBIG);
     const int flags = ::fcntl(fd, F_GETFL);
     if (flags < 0 || ::fcntl(fd, F_SETFL, flags | O_APPEND) != 0) {
         return failed(WriteFailure::Io, WriteStep::Prepare, errno);
     }
+    if (currentLength(fd) < length) return changedFailure(WriteStep::Write);
 
     off_t landed = -1;
     std::size_t written = 0;
@@ -244,26 +314,21 @@ WriteResult appendRecord(int fd, off_t length, const tag::RecordBytes& record) {
     // program appended after them.
     const auto cutBack = [&](WriteResult result) {
         if (written == 0) return result;
-        const bool back = currentLength(fd) == landed + off_t(written) &&
-                          ::ftruncate(fd, landed) == 0 && syncFile(fd) == 0;
+        const bool back = undo([&] {
+            if (currentLength(fd) == landed + off_t(written) && ::ftruncate(fd, landed) != 0)
+                return false;
+            return currentLength(fd) == landed && syncFile(fd) == 0;
+        });
         return back ? result : notPutBack(result);
     };
     if (const int err = appendAll(fd, record.data(), record.size(), landed, written))
         return cutBack(err == kInterleaved ? changedFailure(WriteStep::Write) : writeFailure(err));
+    if (landed < length) return cutBack(changedFailure(WriteStep::Write));
     if (const int err = syncFile(fd)) return cutBack(writeFailure(err, WriteStep::Flush));
     return {true};
 }
 
-} // namespace
-
-void ignoreFileSizeSignal() {
-    struct sigaction action {};
-    action.sa_handler = SIG_IGN;
-    sigemptyset(&action.sa_mask);
-    ::sigaction(SIGXFSZ, &action, nullptr);
-}
-
-std::optional<tag::RecordBytes> readLastRecord(const QString& path) {
+std::optional<tag::RecordBytes> readRecordNow(const QString& path) {
     const QByteArray name = encodeFileName(path);
     if (!usableName(name)) return std::nullopt;
     // Looking before opening spares devices the side effects of an open.
@@ -282,9 +347,7 @@ std::optional<tag::RecordBytes> readLastRecord(const QString& path) {
     return bytes;
 }
 
-WriteResult writeTagRecord(const QString& path, const tag::RecordBytes& record) {
-    ignoreFileSizeSignal();
-
+WriteResult saveRecordNow(const QString& path, const tag::RecordBytes& record) {
     const QByteArray name = encodeFileName(path);
     if (!usableName(name)) return failed(WriteFailure::Missing, WriteStep::Find);
     struct stat st {};
@@ -295,19 +358,42 @@ WriteResult writeTagRecord(const QString& path, const tag::RecordBytes& record) 
     // bytes, not by what the path named a moment ago. No O_CREAT, no O_TRUNC.
     const FileDescriptor fd(::open(name.constData(), O_RDWR | kOpenFlags));
     if (!fd.valid()) return openFailure(errno, name.constData());
+    const WriteLease lease(fd.get());
     if (::fstat(fd.get(), &st) != 0) return failed(WriteFailure::Io, WriteStep::Examine, errno);
     if (const auto no = refusal(st, WriteStep::Examine)) return *no;
 
-    const off_t length = st.st_size;
     tag::RecordBytes old{};
     bool inPlace = false;
-    if (length >= kRecordSize) {
-        if (const int err = readAll(fd.get(), old.data(), old.size(), length - kRecordSize))
+    if (st.st_size >= kRecordSize) {
+        if (const int err = readAll(fd.get(), old.data(), old.size(), st.st_size - kRecordSize))
             return failed(WriteFailure::Io, WriteStep::Read, err);
         inPlace = tag::hasTagMarker(old);
     }
-    return inPlace ? replaceRecord(fd.get(), length, old, record)
-                   : appendRecord(fd.get(), length, record);
+    return inPlace ? replaceRecord(fd.get(), st, old, record, lease.held())
+                   : appendRecord(fd.get(), st, record);
+}
+
+} // namespace
+
+void ignoreFileSizeSignal() {
+    struct sigaction action {};
+    action.sa_handler = SIG_IGN;
+    sigemptyset(&action.sa_mask);
+    ::sigaction(SIGXFSZ, &action, nullptr);
+}
+
+std::optional<tag::RecordBytes> readLastRecord(const QString& path) {
+    auto read = onWorker<std::optional<tag::RecordBytes>>(
+        {path, true}, [path] { return readRecordNow(path); });
+    return read ? *read : std::nullopt;
+}
+
+WriteResult writeTagRecord(const QString& path, const tag::RecordBytes& record) {
+    ignoreFileSizeSignal();
+    // Never given up: the wait lasts until the disk has answered.
+    auto saved = onWorker<WriteResult>({path, false},
+                                       [path, record] { return saveRecordNow(path, record); });
+    return saved ? *saved : failed(WriteFailure::Io, WriteStep::Write, ETIMEDOUT);
 }
 
 } // namespace files

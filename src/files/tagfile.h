@@ -44,10 +44,16 @@ struct WriteResult {
 // recorder): an append lands at the end as it is at the moment of the write,
 // and a replaced record that is no longer the file's end once written is put
 // back and the save refused (Changed). Bytes the other program adds are
-// never overwritten or cut off, also when a failed save is undone.
+// never overwritten or cut off, also when a failed save is undone. Another
+// program rewriting the file in place is kept out by a write lease while
+// nobody else has the file open; otherwise a file that changed between the
+// look and the write is refused, and bytes another program wrote over ours
+// are left as it wrote them.
 // Success means the bytes are on the disk (fsync). On failure the file is
 // left byte for byte as it was (unless `restored` says otherwise), and the
 // result says which step failed and why. Never creates or truncates a file.
+// Runs on a worker thread (diskcall.h) and is never given up; the read is
+// given up like an unreadable file.
 WriteResult writeTagRecord(const QString& path, const tag::RecordBytes& record);
 
 // Makes a write past the file size limit fail with EFBIG instead of killing
