@@ -234,6 +234,12 @@ void MediaPlayer::setIdleNote(const QString& note) {
     refresh();
 }
 
+void MediaPlayer::setWaitNote(const QString& note) {
+    if (note == waitNote_) return;
+    waitNote_ = note;
+    refresh();
+}
+
 bool MediaPlayer::isPlaying() const {
     return engine_->state() == PlayerEngine::State::Playing;
 }
@@ -278,7 +284,7 @@ void MediaPlayer::refresh() {
     // As the name part, the note is shortened like a name when room is short.
     if (line.text().isEmpty()) line = {{}, idleNote_, {}};
     statusText_ = line.text();
-    status_->setLine(line);
+    status_->setLine(waitNote_.isEmpty() ? line : StatusLine{waitNote_, {}, {}});
 
     const bool playing = state == State::Playing;
     const QString action = playing ? QStringLiteral("Pause") : QStringLiteral("Play");

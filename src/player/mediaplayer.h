@@ -86,6 +86,10 @@ public:
     // What the status line says while nothing is loaded (a word about the
     // clicked file); "" for nothing.
     void setIdleNote(const QString& note);
+    // What the window waits for on a slow disk, shown in place of the
+    // status line while it lasts; "" gives the line back. statusText()
+    // goes on saying the player's state.
+    void setWaitNote(const QString& note);
 
 signals:
     // The state, the file, the length or the volume may have changed.
@@ -116,6 +120,7 @@ private:
     QString failure_;
     QString statusText_;
     QString idleNote_;
+    QString waitNote_;
     bool opening_ = false;
     bool muted_ = false;
     bool serverStopped_ = false; // the sound server ended the playing

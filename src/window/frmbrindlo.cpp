@@ -1,5 +1,6 @@
 #include "window/frmbrindlo.h"
 
+#include "controls/diskwait.h"
 #include "files/drives.h"
 #include "controls/messagebox.h"
 
@@ -74,11 +75,16 @@ frmBrindlo::frmBrindlo(player::MediaPlayer::AudioOutput output)
     controls::setFailureReporter([this](const QString& what) {
         controls::MsgBox(this, what, Caption(), controls::MessageIcon::Critical);
     });
+    // A wait on a slow disk is told where the player tells its state.
+    controls::setWaitNotice([this](const QString& text) { media.setWaitNote(text); });
     Form_Load();
     setStartFocus();
 }
 
-frmBrindlo::~frmBrindlo() { controls::setFailureReporter({}); }
+frmBrindlo::~frmBrindlo() {
+    controls::setFailureReporter({});
+    controls::setWaitNotice({});
+}
 
 void frmBrindlo::designControls() {
     setCaption(QStringLiteral("Brindlo"));

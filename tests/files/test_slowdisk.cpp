@@ -11,6 +11,7 @@
 #include <QTimer>
 
 #include "files/tagfile.h"
+#include "player/statuslabel.h"
 
 #include <sys/stat.h>
 
@@ -98,12 +99,16 @@ TEST_F(SlowShare, EscapeGivesUpAShareThatNeverAnswers) {
     const QStringList filesBefore = listedFiles();
     disk->set("list -1\nopen -1\nread -1");
     QElapsedTimer sinceEscape;
+    QString shown; // what the strip says while the window waits
     QTimer::singleShot(400, w.get(), [&] {
+        if (auto* status = w->media.findChild<player::StatusLabel*>()) shown = status->text();
         sinceEscape.start();
         QTest::keyClick(w->File1.listWidget(), Qt::Key_Escape);
     });
     EXPECT_THROW(w->Dir1.setPath(disk->mounted("Music")), controls::Refused);
     EXPECT_LT(sinceEscape.elapsed(), 200);
+    EXPECT_TRUE(shown.startsWith("Waiting for the disk: ")) << shown.toStdString();
+    EXPECT_FALSE(w->media.findChild<player::StatusLabel*>()->text().startsWith("Waiting"));
     EXPECT_EQ(w->Dir1.Path(), before);
     EXPECT_EQ(listedFiles(), filesBefore);
 
