@@ -3,10 +3,13 @@
 #include "files/filename.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <sstream>
+
+#include <sys/wait.h>
 
 #include <gtest/gtest.h>
 
@@ -92,6 +95,32 @@ Bytes toBytes(const std::array<std::uint8_t, 128>& r) {
 
 Bytes toBytes(const std::string& s) {
     return Bytes(s.begin(), s.end());
+}
+
+int run(const std::string& command, std::string* output) {
+    FILE* pipe = ::popen(command.c_str(), "r");
+    if (!pipe) return -1;
+    char buf[4096];
+    std::size_t n = 0;
+    while ((n = std::fread(buf, 1, sizeof buf, pipe)) > 0) {
+        if (output) output->append(buf, n);
+    }
+    const int status = ::pclose(pipe);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+std::string quoted(const std::string& s) {
+    std::string out = "'";
+    for (char c : s)
+        out += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return out + "'";
+}
+
+std::string mutagenPython() {
+    for (const char* python : {"/usr/bin/python3", "python3"}) {
+        if (run(std::string(python) + " -c 'import mutagen' >/dev/null 2>&1") == 0) return python;
+    }
+    return {};
 }
 
 } // namespace tagtest

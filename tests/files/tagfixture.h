@@ -43,6 +43,14 @@ Bytes audio(std::size_t size, std::uint8_t seed = 3);
 // A record beginning with "TAG" whose other bytes follow from the seed.
 std::array<std::uint8_t, 128> record(std::uint8_t seed);
 
+// The peer tools run as shell commands: the exit status, with the standard
+// output; a text quoted for the shell; and the python3 that has mutagen
+// (Debian's belongs to the system interpreter, which another python3 earlier
+// on PATH may not see), or "" when none has.
+int run(const std::string& command, std::string* output = nullptr);
+std::string quoted(const std::string& s);
+std::string mutagenPython();
+
 Bytes operator+(Bytes a, const Bytes& b);
 Bytes toBytes(const std::array<std::uint8_t, 128>& r);
 Bytes toBytes(const std::string& s);

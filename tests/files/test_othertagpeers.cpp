@@ -19,33 +19,6 @@ namespace {
 
 using namespace tagtest;
 
-int run(const std::string& command, std::string* output = nullptr) {
-    FILE* pipe = ::popen(command.c_str(), "r");
-    if (!pipe) return -1;
-    char buf[4096];
-    std::size_t n = 0;
-    while ((n = std::fread(buf, 1, sizeof buf, pipe)) > 0) {
-        if (output) output->append(buf, n);
-    }
-    const int status = ::pclose(pipe);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
-std::string quoted(const std::string& s) {
-    std::string out = "'";
-    for (char c : s)
-        out += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return out + "'";
-}
-
-// Debian's python3-mutagen belongs to the system interpreter.
-std::string mutagenPython() {
-    for (const char* python : {"/usr/bin/python3", "python3"}) {
-        if (run(std::string(python) + " -c 'import mutagen' >/dev/null 2>&1") == 0) return python;
-    }
-    return {};
-}
-
 // Writes the tags with mutagen (WRITE: ID3 version 3 or 4 and its text
 // encoding, or "ape"), then prints what mutagen reads back as JSON.
 const char* const kMutagen = R"(

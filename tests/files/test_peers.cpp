@@ -19,35 +19,6 @@ namespace {
 
 using namespace tagtest;
 
-// Exit status of a shell command, with its standard output.
-int run(const std::string& command, std::string* output = nullptr) {
-    FILE* pipe = ::popen(command.c_str(), "r");
-    if (!pipe) return -1;
-    char buf[4096];
-    std::size_t n = 0;
-    while ((n = std::fread(buf, 1, sizeof buf, pipe)) > 0) {
-        if (output) output->append(buf, n);
-    }
-    const int status = ::pclose(pipe);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
-std::string quoted(const std::string& s) {
-    std::string out = "'";
-    for (char c : s)
-        out += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return out + "'";
-}
-
-// Debian's python3-mutagen belongs to the system interpreter, which another
-// python3 earlier on PATH may not see.
-std::string findMutagenPython() {
-    for (const char* python : {"/usr/bin/python3", "python3"}) {
-        if (run(std::string(python) + " -c 'import mutagen' >/dev/null 2>&1") == 0) return python;
-    }
-    return {};
-}
-
 bool haveTool(const char* name) {
     return run(std::string("command -v ") + name + " >/dev/null 2>&1") == 0;
 }
@@ -74,7 +45,7 @@ std::u16string boxText(const tag::Field<30>& f) {
 class TagPeers : public ::testing::Test {
 protected:
     void SetUp() override {
-        python_ = findMutagenPython();
+        python_ = mutagenPython();
         if (python_.empty()) GTEST_SKIP() << "mutagen is not installed";
     }
 
