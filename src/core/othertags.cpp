@@ -1,5 +1,7 @@
 #include "core/othertags.h"
 
+#include "core/tagrecord.h"
+
 #include <algorithm>
 #include <array>
 #include <cstring>
@@ -18,7 +20,7 @@ constexpr std::int64_t kMaxWholeTag = 16 << 20;
 constexpr std::int64_t kMaxTextFrame = 1 << 20;
 constexpr int kMaxFrames = 4096;
 constexpr std::int64_t kMaxApeTag = 16 << 20;
-constexpr std::int64_t kRecordSize = 128;
+constexpr auto kRecordLength = static_cast<std::int64_t>(tag::kRecordSize);
 constexpr std::int64_t kApeFooterSize = 32;
 
 const char* const kJoin = " / ";
@@ -333,9 +335,9 @@ OtherTags readOtherTags(const playback::ReadAt& read, std::int64_t size) {
 
     std::int64_t apeEnd = size;
     std::uint8_t marker[3];
-    if (size >= kRecordSize && readExactly(read, size - kRecordSize, marker, 3) &&
-        std::memcmp(marker, "TAG", 3) == 0)
-        apeEnd = size - kRecordSize;
+    if (size >= kRecordLength && readExactly(read, size - kRecordLength, marker, 3) &&
+        tag::startsWithTagMarker(marker))
+        apeEnd = size - kRecordLength;
     tags.ape = readApe(read, apeEnd);
     return tags;
 }

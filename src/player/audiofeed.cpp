@@ -1,5 +1,7 @@
 #include "player/audiofeed.h"
 
+#include "files/posixio.h"
+
 #include <gst/gst.h>
 
 #include <algorithm>
@@ -47,10 +49,8 @@ void feedNeedData(GstElement* source, guint length, gpointer data) {
         GST_ELEMENT_ERROR(source, RESOURCE, READ, (nullptr), ("no buffer"));
         return;
     }
-    ssize_t got = 0;
-    do {
-        got = ::pread(feed->fd, map.data, count, feed->start + feed->offset);
-    } while (got < 0 && errno == EINTR);
+    const ssize_t got = files::retryInterrupted(
+        [&] { return ::pread(feed->fd, map.data, count, feed->start + feed->offset); });
     gst_buffer_unmap(buffer, &map);
     if (got <= 0) {
         gst_buffer_unref(buffer);
