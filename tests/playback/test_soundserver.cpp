@@ -148,10 +148,23 @@ protected:
     // Plays the two-tone file to its end into the recorder and checks that
     // the recording holds its two tones and its length, and nothing else.
     void expectTonesHeard() {
+        // A server that was stopped for a while, or has just started, may
+        // still be catching up: it must answer before the open is judged.
+        ASSERT_TRUE(QTest::qWaitFor(
+            [&] { return server.pactl({"info"}).contains("Server String"); }, 10000))
+            << "the test's own PulseAudio does not answer";
         server.startRecording();
         QTest::qWait(300);
         doubleClickFile("tones.mp3");
         ASSERT_TRUE(settle());
+        if (w->media.statusText().startsWith("No sound device")) {
+            // Refused at that moment (a loaded machine, a server still
+            // taking its clients back): the next open must play.
+            QTest::mouseClick(w->cmdOpen.button(), Qt::LeftButton);
+            QTest::qWait(1000);
+            doubleClickFile("tones.mp3");
+            ASSERT_TRUE(settle());
+        }
         EXPECT_EQ(w->media.statusText(), "Playing tones.mp3");
         ASSERT_TRUE(QTest::qWaitFor([&] { return !w->media.isPlaying(); }, 15000));
         QTest::qWait(500);
