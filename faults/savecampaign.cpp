@@ -101,6 +101,12 @@ Snapshot snapshot(const std::string& root) {
     return s;
 }
 
+// Whether the bytes end in a record: the last 128 begin with "TAG".
+bool endsInRecord(const Bytes& b) {
+    return b.size() >= 128 && b[b.size() - 128] == 'T' && b[b.size() - 127] == 'A' &&
+           b[b.size() - 126] == 'G';
+}
+
 std::string describeDifference(const Snapshot& want, const Snapshot& got) {
     for (const auto& [name, e] : want) {
         const auto it = got.find(name);
@@ -111,6 +117,20 @@ std::string describeDifference(const Snapshot& want, const Snapshot& got) {
         if (!want.count(name)) return "\"" + faults::printable(name) + "\" appeared";
     }
     return {};
+}
+
+// What changed under root apart from `file` (and its other hard links)
+// since `before`; "" when nothing did.
+std::string otherFilesChanged(const Snapshot& before, const std::string& root,
+                              const std::string& file) {
+    Snapshot others = before, now = snapshot(root);
+    struct stat st {};
+    ::stat(file.c_str(), &st);
+    for (Snapshot* s : {&others, &now})
+        std::erase_if(*s, [&](const auto& item) {
+            return item.second.device == st.st_dev && item.second.inode == st.st_ino;
+        });
+    return describeDifference(others, now);
 }
 
 // --- The record the boxes must give, worked out on its own ------------------
@@ -552,8 +572,7 @@ Expectation expect(const std::string& path, const Bytes& record, bool refused,
         return e;
     e.file = path;
     Bytes bytes = faults::readFile(path);
-    const bool inPlace = bytes.size() >= 128 && bytes[bytes.size() - 128] == 'T' &&
-                         bytes[bytes.size() - 127] == 'A' && bytes[bytes.size() - 126] == 'G';
+    const bool inPlace = endsInRecord(bytes);
     if (inPlace) bytes.resize(bytes.size() - 128);
     const off_t end = off_t(bytes.size() + 128);
     bytes.insert(bytes.end(), record.begin(), record.end());
@@ -680,9 +699,7 @@ public:
         const Bytes before = faults::readFile(real);
         const Bytes record = expectedRecord(w_);
         Bytes after = before;
-        if (before.size() >= 128 && before[before.size() - 128] == 'T' &&
-            before[before.size() - 127] == 'A' && before[before.size() - 126] == 'G')
-            after.resize(after.size() - 128);
+        if (endsInRecord(before)) after.resize(after.size() - 128);
         after.insert(after.end(), record.begin(), record.end());
 
         messages.clear();
@@ -897,9 +914,7 @@ private:
         if (w_.varCurrentFile.toString() != wanted) violation("the save did not record the path");
         const std::vector<std::size_t>& starts = appender.starts();
         const Bytes got = faults::readFile(e.file);
-        const bool tagged = original.size() >= 128 && original[original.size() - 128] == 'T' &&
-                            original[original.size() - 127] == 'A' &&
-                            original[original.size() - 126] == 'G';
+        const bool tagged = endsInRecord(original);
         const auto join = [](std::initializer_list<const Bytes*> parts) {
             Bytes out;
             for (const Bytes* p : parts)
@@ -907,14 +922,7 @@ private:
             return out;
         };
         // Every other name is as it was.
-        Snapshot others = before, now = snapshot(root_);
-        struct stat st {};
-        ::stat(e.file.c_str(), &st);
-        for (Snapshot* s : {&others, &now})
-            std::erase_if(*s, [&](const auto& item) {
-                return item.second.device == st.st_dev && item.second.inode == st.st_ino;
-            });
-        if (const std::string d = describeDifference(others, now); !d.empty())
+        if (const std::string d = otherFilesChanged(before, root_, e.file); !d.empty())
             violation("a save beside an appender changed another file: " + d);
 
         const bool reported = !messages.empty();
@@ -972,20 +980,11 @@ private:
         const Bytes& last = rewriter.versions().back();
         const auto withRecord = [&](const Bytes& base) {
             Bytes out = base;
-            const bool tagged = base.size() >= 128 && base[base.size() - 128] == 'T' &&
-                                base[base.size() - 127] == 'A' && base[base.size() - 126] == 'G';
-            if (tagged) out.resize(out.size() - 128);
+            if (endsInRecord(base)) out.resize(out.size() - 128);
             out.insert(out.end(), record.begin(), record.end());
             return out;
         };
-        Snapshot others = before, now = snapshot(root_);
-        struct stat st {};
-        ::stat(e.file.c_str(), &st);
-        for (Snapshot* s : {&others, &now})
-            std::erase_if(*s, [&](const auto& item) {
-                return item.second.device == st.st_dev && item.second.inode == st.st_ino;
-            });
-        if (const std::string d = describeDifference(others, now); !d.empty())
+        if (const std::string d = otherFilesChanged(before, root_, e.file); !d.empty())
             violation("a save beside a rewriter changed another file: " + d);
 
         const bool reported = !messages.empty();
