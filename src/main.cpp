@@ -12,6 +12,7 @@ int main(int argc, char* argv[]) {
     if (early.exitCode) return *early.exitCode;
     // While the application connects to the display.
     controls::startLoadingFonts();
+    window::startConnectingToSessionBus();
     QApplication app(argc, argv);
     // Lets the desktop match the window to its menu entry and icon.
     QGuiApplication::setDesktopFileName(QStringLiteral("io.github.brindlo.Brindlo"));

@@ -5,11 +5,13 @@
 #include "window/frmbrindlo.h"
 #include "window/pathdrop.h"
 
+#include <QDBusConnection>
 #include <QEvent>
 #include <QTimer>
 
 #include <cstdio>
 #include <functional>
+#include <thread>
 
 namespace window {
 namespace {
@@ -74,6 +76,12 @@ player::MprisService* joinSessionBus(frmBrindlo& window) {
         return nullptr;
     }
     return service;
+}
+
+void startConnectingToSessionBus() {
+    // Not joined: a bus that never answers must not hold up the exit; the
+    // connection's own lock makes every later user wait for it.
+    std::thread([] { QDBusConnection::sessionBus(); }).detach();
 }
 
 void startOnDesktop(frmBrindlo& window, const StartRequest& request) {
