@@ -2,7 +2,8 @@
 
 #include "files/filename.h"
 #include "player/handover.h"
-#include "player/playerworker.h"
+#include "player/reportrelay.h"
+#include "player/workermodule.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
@@ -22,7 +23,9 @@ namespace player {
 // One player thread and the one open it serves.
 struct PlayerLane {
     QThread* thread = nullptr;
-    PlayerWorker* worker = nullptr;
+    WorkerFace* worker = nullptr; // called on its thread only
+    QObject* object = nullptr;    // the same worker: where calls are queued
+    QObject* reports = nullptr; // the worker's reports come out here
     std::shared_ptr<OpenHandoff> handoff;
     std::uint64_t open = 0;
     bool hung = false; // it left a command unanswered: nobody waits for it
@@ -134,6 +137,12 @@ PlayerEngine::Opened PlayerEngine::open(const QString& path) {
         error_ = QStringLiteral("no such file");
         return Opened::Failed;
     }
+    QString why;
+    const MakeWorker makeWorker = workerMaker(&why);
+    if (!makeWorker) {
+        error_ = QStringLiteral("the player could not be started (%1)").arg(why);
+        return Opened::Failed;
+    }
     reap();
     OpenOrder order;
     order.id = ++lastOpenId;
@@ -145,7 +154,7 @@ PlayerEngine::Opened PlayerEngine::open(const QString& path) {
     order.delayMs = static_cast<int>(openDelayMs.load());
     order_ = order;
     opening_ = true;
-    startLane(order);
+    startLane(order, makeWorker);
 
     // The one wait on the player: most files open well within it, and the
     // window then learns the result inside the put.
@@ -167,7 +176,7 @@ PlayerEngine::Opened PlayerEngine::open(const QString& path) {
     return Opened::Failed;
 }
 
-void PlayerEngine::startLane(const OpenOrder& order) {
+void PlayerEngine::startLane(const OpenOrder& order, MakeWorker makeWorker) {
     auto lane = std::make_shared<PlayerLane>();
     lane->handoff = std::make_shared<OpenHandoff>();
     lane->handoff->window = thread();
@@ -175,19 +184,25 @@ void PlayerEngine::startLane(const OpenOrder& order) {
     // No parent: a thread that a hung server holds may outlive the engine.
     lane->thread = new QThread;
     lane->thread->setObjectName(QStringLiteral("player"));
-    lane->worker = new PlayerWorker(lane->handoff);
-    lane->worker->moveToThread(lane->thread);
-    connect(lane->thread, &QThread::finished, lane->worker, &QObject::deleteLater);
+    auto* relay = new ReportRelay;
+    lane->worker = makeWorker(lane->handoff, [relay](const Report& report) {
+        emit relay->reported(report);
+    });
+    lane->reports = relay;
+    lane->object = lane->worker->object();
+    relay->setParent(lane->object);
+    lane->object->moveToThread(lane->thread);
+    connect(lane->thread, &QThread::finished, lane->object, &QObject::deleteLater);
     connect(
         lane->thread, &QThread::finished, lane->thread, [] { --runningPlayers; },
         Qt::DirectConnection);
-    connect(lane->worker, &PlayerWorker::reported, this, &PlayerEngine::take, Qt::QueuedConnection);
+    connect(relay, &ReportRelay::reported, this, &PlayerEngine::take, Qt::QueuedConnection);
     ++runningPlayers; // until its finished(), which runs on that thread
     lane->thread->start();
-    PlayerWorker* worker = lane->worker;
+    WorkerFace* worker = lane->worker;
     handingOverTo(lane->thread);
     QMetaObject::invokeMethod(
-        worker,
+        lane->object,
         [worker, order] {
             handedOver();
             worker->open(order);
@@ -201,11 +216,11 @@ void PlayerEngine::leaveLane() {
     if (!lane_) return;
     const std::shared_ptr<PlayerLane> lane = std::move(lane_);
     lane->handoff->left = true;
-    disconnect(lane->worker, nullptr, this, nullptr);
-    PlayerWorker* worker = lane->worker;
+    disconnect(lane->reports, nullptr, this, nullptr);
+    WorkerFace* worker = lane->worker;
     handingOverTo(lane->thread);
     QMetaObject::invokeMethod(
-        worker,
+        lane->object,
         [worker] {
             handedOver();
             worker->shutDown();
@@ -243,10 +258,10 @@ template <typename Command> std::uint64_t PlayerEngine::send(Command command) {
     if (!lane_) return 0;
     const std::uint64_t id = ++nextCommand_;
     unanswered_.emplace_back(id, clock_.elapsed());
-    PlayerWorker* worker = lane_->worker;
+    WorkerFace* worker = lane_->worker;
     handingOverTo(lane_->thread);
     QMetaObject::invokeMethod(
-        worker,
+        lane_->object,
         [worker, id, command] {
             handedOver();
             command(worker, id);
@@ -305,7 +320,7 @@ void PlayerEngine::adopt(const Report& report) {
     // The volume may have moved while it opened.
     if (volume_ != order_.volume) sendVolume(volume_);
     starting_ = true;
-    startCommand_ = send([](PlayerWorker* w, std::uint64_t id) { w->play(id); });
+    startCommand_ = send([](WorkerFace* w, std::uint64_t id) { w->play(id); });
 }
 
 void PlayerEngine::apply(const Report& report) {
@@ -378,22 +393,22 @@ void PlayerEngine::serverSilent() {
     again.forcedSilence = Silence::ServerNotAnswering;
     again.delayMs = 0;
     order_ = again;
-    startLane(again);
+    startLane(again, workerMaker(nullptr)); // loaded: the first open did
 }
 
 void PlayerEngine::play() {
     if (!isOpen()) return;
-    send([](PlayerWorker* w, std::uint64_t id) { w->play(id); });
+    send([](WorkerFace* w, std::uint64_t id) { w->play(id); });
 }
 
 void PlayerEngine::pause() {
     if (!isOpen()) return;
-    send([](PlayerWorker* w, std::uint64_t id) { w->pause(id); });
+    send([](WorkerFace* w, std::uint64_t id) { w->pause(id); });
 }
 
 void PlayerEngine::stop() {
     if (!isOpen()) return;
-    send([](PlayerWorker* w, std::uint64_t id) { w->stop(id); });
+    send([](WorkerFace* w, std::uint64_t id) { w->stop(id); });
 }
 
 void PlayerEngine::seek(double seconds) {
@@ -407,7 +422,7 @@ void PlayerEngine::seek(double seconds) {
 
 void PlayerEngine::sendSeek(double seconds) {
     seekTarget_ = seconds;
-    seekInFlight_ = send([seconds](PlayerWorker* w, std::uint64_t id) { w->seek(id, seconds); });
+    seekInFlight_ = send([seconds](WorkerFace* w, std::uint64_t id) { w->seek(id, seconds); });
 }
 
 void PlayerEngine::setVolume(double level) {
@@ -422,16 +437,16 @@ void PlayerEngine::setVolume(double level) {
 }
 
 void PlayerEngine::sendVolume(double level) {
-    volumeInFlight_ = send([level](PlayerWorker* w, std::uint64_t id) { w->setVolume(id, level); });
+    volumeInFlight_ = send([level](WorkerFace* w, std::uint64_t id) { w->setVolume(id, level); });
 }
 
 void PlayerEngine::setAutoRewind(bool on) {
     autoRewind_ = on;
     if (!lane_) return;
-    PlayerWorker* worker = lane_->worker;
+    WorkerFace* worker = lane_->worker;
     handingOverTo(lane_->thread);
     QMetaObject::invokeMethod(
-        worker,
+        lane_->object,
         [worker, on] {
             handedOver();
             worker->setAutoRewind(on);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "player/playerreport.h"
+#include "player/workerface.h"
 
 #include <QElapsedTimer>
 #include <QObject>
@@ -101,7 +102,7 @@ signals:
     void changed();
 
 private:
-    void startLane(const OpenOrder& order);
+    void startLane(const OpenOrder& order, MakeWorker makeWorker);
     void leaveLane();
     void take(const Report& report);
     void adopt(const Report& report);

@@ -29,7 +29,8 @@ constexpr double kStillSeconds = 0.05;
 
 } // namespace
 
-PlayerWorker::PlayerWorker(std::shared_ptr<OpenHandoff> handoff) : handoff_(std::move(handoff)) {
+PlayerWorker::PlayerWorker(std::shared_ptr<OpenHandoff> handoff, ReportSink sink)
+    : handoff_(std::move(handoff)), sink_(std::move(sink)) {
     tick_ = new QTimer(this);
     tick_->setInterval(kTickMs);
     connect(tick_, &QTimer::timeout, this, &PlayerWorker::tick);
@@ -37,7 +38,7 @@ PlayerWorker::PlayerWorker(std::shared_ptr<OpenHandoff> handoff) : handoff_(std:
 
 void PlayerWorker::tell(const Report& report) {
     handingOverTo(handoff_->window);
-    emit reported(report);
+    sink_(report);
 }
 
 PlayerWorker::~PlayerWorker() {
@@ -364,3 +365,10 @@ void PlayerWorker::release() {
 }
 
 } // namespace player
+
+extern "C" Q_DECL_EXPORT player::WorkerFace*
+brindlo_make_player_worker(std::shared_ptr<player::OpenHandoff> handoff, player::ReportSink sink) {
+    return new player::PlayerWorker(std::move(handoff), std::move(sink));
+}
+static_assert(std::is_same_v<decltype(&brindlo_make_player_worker), player::MakeWorker>,
+              "the module's entry must match what the window's side calls");

@@ -2,6 +2,7 @@
 
 #include "player/checkedfile.h"
 #include "player/playerreport.h"
+#include "player/workerface.h"
 
 #include <QObject>
 
@@ -19,30 +20,29 @@ namespace player {
 // The one object that touches GStreamer: it lives on a thread of its own
 // and owns one open file, its pipeline, its sinks and its bus, which it
 // reads on that thread. The window's side calls its commands as queued
-// calls; each answers with a report tagged with the open and the command.
+// calls; each answers with a report tagged with the open and the command,
+// handed to the sink it was made with.
 // Any of them may block while the sound server hangs; the window's side
 // then gives this thread up and never waits for it.
-class PlayerWorker final : public QObject {
+class PlayerWorker final : public QObject, public WorkerFace {
     Q_OBJECT
 public:
-    explicit PlayerWorker(std::shared_ptr<OpenHandoff> handoff);
+    PlayerWorker(std::shared_ptr<OpenHandoff> handoff, ReportSink sink);
     ~PlayerWorker() override;
 
+    QObject* object() override { return this; }
     // Opens, checks and measures the file and prerolls a pipeline on it,
     // paused at the start. The first result also goes to the handoff.
-    void open(const player::OpenOrder& order);
-    void play(std::uint64_t command);
-    void pause(std::uint64_t command);
-    void stop(std::uint64_t command); // back to the start, paused
-    void seek(std::uint64_t command, double seconds);
-    void setVolume(std::uint64_t command, double level);
-    void setAutoRewind(bool on) { autoRewind_ = on; }
+    void open(const player::OpenOrder& order) override;
+    void play(std::uint64_t command) override;
+    void pause(std::uint64_t command) override;
+    void stop(std::uint64_t command) override; // back to the start, paused
+    void seek(std::uint64_t command, double seconds) override;
+    void setVolume(std::uint64_t command, double level) override;
+    void setAutoRewind(bool on) override { autoRewind_ = on; }
     // Lets everything go, the sound server's stream cleanly, and ends the
     // thread.
-    void shutDown();
-
-signals:
-    void reported(const player::Report& report);
+    void shutDown() override;
 
 private:
     bool build(const OpenOrder& order, std::int64_t feedFrom, QString* reason);
@@ -62,6 +62,7 @@ private:
     void release();
 
     std::shared_ptr<OpenHandoff> handoff_;
+    ReportSink sink_;
     CheckedFile file_;
     GstElement* pipeline_ = nullptr;
     GstBus* bus_ = nullptr;

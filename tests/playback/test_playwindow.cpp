@@ -12,9 +12,18 @@
 #include <algorithm>
 #include <chrono>
 #include <fcntl.h>
+#include <fstream>
+#include <string>
 #include <unistd.h>
 
 namespace {
+
+bool libraryLoaded(const char* name) {
+    std::ifstream maps("/proc/self/maps");
+    for (std::string line; std::getline(maps, line);)
+        if (line.find(name) != std::string::npos) return true;
+    return false;
+}
 
 QString fixture(const char* name) {
     return QStringLiteral(BRINDLO_PLAYBACK_FIXTURES "/") + QString::fromUtf8(name);
@@ -60,6 +69,18 @@ protected:
     testing_support::TempTree tree;
     std::vector<std::int32_t> reports;
 };
+
+// The window is made and shown without the playback libraries; they come
+// with the player's module when the first file is opened.
+TEST_F(PlayWindow, PlaybackLibrariesComeWithTheFirstOpen) {
+    w->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(w.get()));
+    for (const char* library : {"libgstreamer-1.0", "libgobject-2.0", "libmpg123"})
+        EXPECT_FALSE(libraryLoaded(library)) << library;
+    doubleClickAndSettle("cbr.mp3");
+    EXPECT_TRUE(w->media.isPlaying());
+    EXPECT_TRUE(libraryLoaded("libgstreamer-1.0"));
+}
 
 TEST_F(PlayWindow, DoubleClickWhileNothingPlaysOpensOnce) {
     doubleClickAndSettle("cbr.mp3");
