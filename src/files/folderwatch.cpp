@@ -5,6 +5,7 @@
 
 #include <QSocketNotifier>
 
+#include <cstring>
 #include <mutex>
 #include <vector>
 
@@ -93,11 +94,23 @@ void FolderWatch::watch(const QString& folder) {
 
 void FolderWatch::readEvents() {
     // Which entry changed does not matter: the folder is read again whole.
+    // The end of a watch (IN_IGNORED) alone is no change: every watch() ends
+    // the last ones, and the re-read after a change watches anew, so taking
+    // it for one would read the folder again and again for ever. A folder
+    // that goes says so first (IN_DELETE_SELF, IN_MOVE_SELF, IN_UNMOUNT).
     alignas(inotify_event) char buffer[4096];
-    bool any = false;
-    while (::read(shared_->fd, buffer, sizeof buffer) > 0)
-        any = true;
-    if (any && changed_) changed_();
+    bool changed = false;
+    ssize_t got = 0;
+    while ((got = ::read(shared_->fd, buffer, sizeof buffer)) > 0) {
+        const auto end = static_cast<std::size_t>(got);
+        for (std::size_t at = 0; at + sizeof(inotify_event) <= end;) {
+            inotify_event event;
+            std::memcpy(&event, buffer + at, sizeof event);
+            if (event.mask != IN_IGNORED) changed = true;
+            at += sizeof event + event.len;
+        }
+    }
+    if (changed && changed_) changed_();
 }
 
 } // namespace files

@@ -10,6 +10,7 @@
 #include <QTest>
 #include <QTimer>
 
+#include "files/folderwatch.h"
 #include "files/tagfile.h"
 #include "player/statuslabel.h"
 
@@ -138,6 +139,23 @@ TEST_F(SlowShare, FolderThatBecomesReadableAgainIsListedAgain) {
     ASSERT_EQ(::chmod(folder.constData(), 0755), 0);
     spinUntil([&] { return listedFiles().size() == 3; }, 3000);
     EXPECT_EQ(listedFiles(), QStringList({"A.mp3", "b.mp3", "c.MP3"}));
+}
+
+// Each watch ends the one before, and the kernel tells of that end; the
+// watcher must not take it for a change, or a shown folder is read again
+// several times a second for as long as it is shown.
+TEST(FolderWatchTest, ItsOwnWatchesEndingIsNoChange) {
+    testing_support::TempTree tree;
+    tree.file("album/one.mp3");
+    int changes = 0;
+    files::FolderWatch watch([&] { ++changes; });
+    for (int i = 0; i < 4; ++i) {
+        watch.watch(tree.path("album"));
+        QTest::qWait(100);
+    }
+    EXPECT_EQ(changes, 0);
+    tree.file("album/two.mp3");
+    EXPECT_TRUE(QTest::qWaitFor([&] { return changes > 0; }, 3000));
 }
 
 // A shown folder that goes and comes back under the same name, on a local
